@@ -1,0 +1,77 @@
+#include <cstring>
+
+#include "components/component_factory_impl.h"
+#include "logging/log_message.h"
+
+namespace framework {
+
+CTComponentFactory::CTComponentFactory()
+    : CTUnknown(), CTComponentUnknown(nullptr, nullptr), impl(new Impl) {}
+
+CTComponentFactory::~CTComponentFactory() {
+  QLOG_INFO("framework::CTComponentFactory::~CTComponentFactory", 190)
+      << "release component factory";
+  if (impl != nullptr) {
+    impl->PrintNotReleaseComponent();
+    // Re-read each entry's instance: destroying one instance may release another that this
+    // factory made, whose last release clears its entry on the way.
+    for (auto& entry : impl->components) {
+      Impl::ComponentObject& object = *entry.second;
+      if (CTComponentUnknown* instance = object.instance) {
+        object.instance = nullptr;
+        delete instance;
+      }
+      delete object.info.ptr;
+      object.info.ptr = nullptr;
+    }
+    delete impl;
+    impl = nullptr;
+  }
+}
+
+int CTComponentFactory::QueryInterface(const char* id, void** object) {
+  return Owner()->QueryInterface(id, object);
+}
+
+int CTComponentFactory::AddRef() { return Owner()->AddRef(); }
+
+int CTComponentFactory::Release() { return Owner()->Release(); }
+
+int CTComponentFactory::DelegatQueryInterface(const char* id, void** object) {
+  if (id == nullptr || object == nullptr) return -1;
+  if (std::strcmp(id, kComponentFactoryId) == 0) {
+    return RefComponentInterface(static_cast<CTUnknown*>(this), object);
+  }
+  return impl->QueryComponentInterface(id, object);
+}
+
+int CTComponentFactory::RegistryComponent(const ComponentRegistryFunc& registry) {
+  return impl->RegistryComponent(registry);
+}
+
+int CTComponentFactory::CreateComponent(const char* id, void** object) {
+  if (id == nullptr || object == nullptr) return -1;
+  return impl->CreateComponent(id, object, this);
+}
+
+void CTComponentFactory::RemoveComponent(const char* id) { impl->RemoveComponent(id); }
+
+int CreateComponentFactory(CTComponentFactory** factory) {
+  if (factory == nullptr) {
+    // Nowhere to put the factory: make none rather than leak one.
+    QLOG_ERROR("framework::CreateComponentFactory", 224)
+        << "QueryInterface ComponentFactory failed!!!!";
+    return -1;
+  }
+  auto* created = new CTComponentFactory;
+  const int result =
+      created->DelegatQueryInterface(kComponentFactoryId, reinterpret_cast<void**>(factory));
+  if (result < 0) {
+    QLOG_ERROR("framework::CreateComponentFactory", 224)
+        << "QueryInterface ComponentFactory failed!!!!";
+    delete created;
+  }
+  return result;
+}
+
+}  // namespace framework

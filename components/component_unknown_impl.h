@@ -1,0 +1,24 @@
+#ifndef QUENDEL_COMPONENTS_COMPONENT_UNKNOWN_IMPL_H
+#define QUENDEL_COMPONENTS_COMPONENT_UNKNOWN_IMPL_H
+
+#include <functional>
+
+#include "components/shared_count.h"
+#include "internal/visibility.h"
+#include "quendel/component.h"
+
+namespace framework {
+
+// A component's private state: its count, the factory that made it and its controller.
+class QUENDEL_HIDDEN CTComponentUnknown::Impl : public SharedCount {
+ public:
+  Impl(std::function<void()> onRelease, CTComponentFactory* factory, CTUnknown* owner);
+  ~Impl() override;
+
+  CTComponentFactory* factory;
+  CTUnknown* owner;
+};
+
+}  // namespace framework
+
+#endif  // QUENDEL_COMPONENTS_COMPONENT_UNKNOWN_IMPL_H

@@ -1,0 +1,29 @@
+#include "components/shared_count.h"
+
+#include <utility>
+
+#include "logging/log_message.h"
+
+namespace framework {
+
+SharedCount::SharedCount(std::function<void()> onRelease) : onRelease(std::move(onRelease)) {}
+
+SharedCount::~SharedCount() = default;
+
+void SharedCount::ReleaseShared() {
+  // Decide on the value the decrement itself returns: re-reading the count afterwards could
+  // read an object that a concurrent last release has already destroyed.
+  const std::int32_t remaining = count.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (remaining > 0) return;
+  bool expected = false;
+  if (released.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
+    // The callback destroys this object, so it must not run from storage it frees.
+    std::function<void()> callback = std::move(onRelease);
+    if (callback) callback();
+    return;
+  }
+  QLOG_ERROR("framework::SharedCount::ReleaseShared", 32)
+      << "ReleaseShared failed. shared count == 0";
+}
+
+}  // namespace framework

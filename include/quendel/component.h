@@ -1,0 +1,100 @@
+#ifndef QUENDEL_COMPONENT_H
+#define QUENDEL_COMPONENT_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "quendel/export.h"
+
+namespace framework {
+
+class CTComponentFactory;
+struct ComponentInfo;
+
+// Root of every component interface. Interfaces derive from it and append their own
+// pure virtual operations after these three slots. Nobody deletes through it.
+struct CTUnknown {
+  virtual int QueryInterface(const char* id, void** object) = 0;
+  virtual int AddRef() = 0;
+  virtual int Release() = 0;
+
+ protected:
+  ~CTUnknown() = default;
+};
+
+// The non-delegating face of a component: same slots as CTUnknown, so a component that is
+// not aggregated serves as its own controlling CTUnknown.
+struct CTDelegatUnknown {
+  virtual int DelegatQueryInterface(const char* id, void** object) = 0;
+  virtual int DelegatAddRef() = 0;
+  virtual int DelegatRelease() = 0;
+
+ protected:
+  ~CTDelegatUnknown() = default;
+};
+
+// Base of every component. Starts with a reference count of 0; the release that takes the
+// count to zero tells the creating factory (if any) and deletes the object.
+class QUENDEL_API CTComponentUnknown : public CTDelegatUnknown {
+ public:
+  class Impl;
+
+  // `owner` is the outer object when aggregated, null otherwise; `factory` may be null.
+  CTComponentUnknown(CTUnknown* owner, CTComponentFactory* factory);
+  CTComponentUnknown(const CTComponentUnknown&) = delete;
+  CTComponentUnknown& operator=(const CTComponentUnknown&) = delete;
+
+  // Answers no interface; components override it to answer their own ids.
+  int DelegatQueryInterface(const char* id, void** object) override;
+  // The new count, or -1 during destruction.
+  int DelegatAddRef() override;
+  // 0 (never the remaining count), or -1 during destruction.
+  int DelegatRelease() override;
+  // Destroys directly: no release callback, the factory is not told.
+  virtual ~CTComponentUnknown();
+
+  void SetInfo(const ComponentInfo* info);
+
+ protected:
+  // The controlling CTUnknown: the outer object, or this component's own delegating face.
+  CTUnknown* Owner();
+
+ private:
+  Impl* impl;
+
+ protected:
+  const ComponentInfo* info;
+};
+
+// Hands out an interface pointer: stores `ref` in `*object` and takes one reference through
+// `ref`. Returns 0; -1 (and `*object` null) for a null `ref`, -1 for a null `object`.
+QUENDEL_API int RefComponentInterface(CTUnknown* ref, void** object);
+
+using ComponentCreator = CTComponentUnknown* (*)(CTComponentFactory* factory);
+
+// Description of one component, made on the heap by its provider. Once a factory registers
+// it, the factory deletes it through this virtual destructor, so the provider's own code
+// frees it. Derive from it to carry more.
+struct ComponentInfo {
+  virtual ~ComponentInfo() = default;
+
+  const char* name = nullptr;
+  const char* id = nullptr;
+  const char* version = nullptr;
+  std::int32_t type = 0;
+  const char* description = nullptr;
+  ComponentCreator creator = nullptr;
+};
+
+// One entry of a provider's registry array: exactly one pointer wide.
+template <typename T>
+struct TWrap {
+  T* ptr;
+};
+
+// A provider's registry function: stores its array of entries and their number.
+using ComponentRegistryFunc = void (*)(TWrap<ComponentInfo>** entries, std::size_t* count);
+
+}  // namespace framework
+
+#endif  // QUENDEL_COMPONENT_H

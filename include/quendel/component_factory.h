@@ -1,0 +1,53 @@
+#ifndef QUENDEL_COMPONENT_FACTORY_H
+#define QUENDEL_COMPONENT_FACTORY_H
+
+#include "quendel/component.h"
+#include "quendel/export.h"
+
+namespace framework {
+
+// The factory's own interface id, compared as text like every id.
+inline constexpr char kComponentFactoryId[] = "{1647f4c5-c70a-45d4-82ec-11c6bh237a28}";
+
+// Registry of component descriptions and creator of at most one live instance per id.
+// Itself a reference-counted component; the release of its last reference destroys it,
+// together with every instance still alive and every registered description.
+// Not synchronised: use one factory from one thread at a time.
+class QUENDEL_API CTComponentFactory : CTUnknown, CTComponentUnknown {
+ public:
+  class Impl;
+
+  CTComponentFactory();
+  CTComponentFactory(const CTComponentFactory&) = delete;
+  CTComponentFactory& operator=(const CTComponentFactory&) = delete;
+
+  int QueryInterface(const char* id, void** object) override;
+  int AddRef() override;
+  int Release() override;
+
+  // Answers kComponentFactoryId with itself and asks live instances for any other id.
+  int DelegatQueryInterface(const char* id, void** object) override;
+
+  // Registers each valid, new entry that `registry` lists; always returns 0.
+  int RegistryComponent(const ComponentRegistryFunc& registry);
+
+  // Hands out the live instance for `id`, creating it first when there is none.
+  // 0 on success, -1 when the id is unknown, creation fails or an argument is null.
+  int CreateComponent(const char* id, void** object);
+
+  ~CTComponentFactory() override;
+
+ private:
+  friend class CTComponentUnknown;
+  // Called by an instance's last release: forget the live instance of `id`.
+  void RemoveComponent(const char* id);
+
+  Impl* impl;
+};
+
+// Creates a factory and stores it, with one reference, in `*factory`. 0 on success.
+QUENDEL_API int CreateComponentFactory(CTComponentFactory** factory);
+
+}  // namespace framework
+
+#endif  // QUENDEL_COMPONENT_FACTORY_H

@@ -1,0 +1,10 @@
+#ifndef QUENDEL_FRAMEWORK_H
+#define QUENDEL_FRAMEWORK_H
+
+// Everything a host or a provider module needs from libquendel_framework.
+#include "quendel/component.h"
+#include "quendel/component_factory.h"
+#include "quendel/export.h"
+#include "quendel/log.h"
+
+#endif  // QUENDEL_FRAMEWORK_H

@@ -1,0 +1,12 @@
+#ifndef QUENDEL_INTERNAL_VISIBILITY_H
+#define QUENDEL_INTERNAL_VISIBILITY_H
+
+// Nested classes of an exported class would be exported with it; this keeps the private
+// ones inside the library.
+#if defined(_WIN32)
+#define QUENDEL_HIDDEN
+#else
+#define QUENDEL_HIDDEN __attribute__((visibility("hidden")))
+#endif
+
+#endif  // QUENDEL_INTERNAL_VISIBILITY_H

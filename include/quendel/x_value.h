@@ -1,0 +1,103 @@
+#ifndef QUENDEL_X_VALUE_H
+#define QUENDEL_X_VALUE_H
+
+#include <cstring>
+#include <type_traits>
+#include <typeinfo>
+#include <utility>
+
+namespace framework {
+
+// A value of any copyable type, one pointer wide, that crosses module boundaries: the
+// holder is made and freed by the module that knows the held type, and the library only
+// clones and deletes holders through their virtual operations.
+class XValue {
+ public:
+  class Holder {
+   public:
+    virtual ~Holder() = default;
+    // A new heap holder with an independent copy of the value; the caller owns it.
+    virtual Holder* Clone() const = 0;
+    // The mangled name of the concrete holder class: equal across modules for the same
+    // class, unlike the addresses of type_info objects. Typed access trusts it.
+    virtual const char* TypeName() const = 0;
+
+   protected:
+    Holder() = default;
+    Holder(const Holder&) = default;
+    Holder& operator=(const Holder&) = default;
+  };
+
+  template <typename T>
+  class TypedHolder final : public Holder {
+   public:
+    explicit TypedHolder(const T& value) : value_(value) {}
+    explicit TypedHolder(T&& value) : value_(std::move(value)) {}
+    Holder* Clone() const override { return new TypedHolder(value_); }
+    const char* TypeName() const override { return typeid(TypedHolder).name(); }
+    T& Value() { return value_; }
+
+   private:
+    T value_;
+  };
+
+  XValue() noexcept = default;
+  // Adopts a holder made with `new`; null gives an empty value.
+  explicit XValue(Holder* holder) noexcept : holder(holder) {}
+
+  // Stores a copy of `value` (any copyable type other than XValue itself).
+  template <typename T, typename Stored = std::decay_t<T>,
+            typename = std::enable_if_t<!std::is_same_v<Stored, XValue> &&
+                                        !std::is_convertible_v<Stored, Holder*> &&
+                                        std::is_copy_constructible_v<Stored>>>
+  XValue(T&& value) : holder(new TypedHolder<Stored>(std::forward<T>(value))) {}  // NOLINT
+
+  XValue(const XValue& other) : holder(other.holder ? other.holder->Clone() : nullptr) {}
+  // Not noexcept: containers copy values when they reallocate, they never move them.
+  XValue(XValue&& other) : holder(other.holder) { other.holder = nullptr; }
+
+  XValue& operator=(const XValue& other) {
+    // Clone first: self-assignment stays safe and a throwing Clone changes nothing.
+    Holder* copy = other.holder ? other.holder->Clone() : nullptr;
+    Holder* previous = holder;
+    holder = copy;
+    delete previous;
+    return *this;
+  }
+
+  XValue& operator=(XValue&& other) {
+    if (this != &other) {
+      Holder* previous = holder;
+      holder = other.holder;
+      other.holder = nullptr;
+      delete previous;
+    }
+    return *this;
+  }
+
+  ~XValue() { delete holder; }
+
+  bool Empty() const { return holder == nullptr; }
+
+  // The held T, or null when empty or holding another type.
+  template <typename T>
+  T* Get() {
+    if (holder == nullptr ||
+        std::strcmp(holder->TypeName(), typeid(TypedHolder<T>).name()) != 0) {
+      return nullptr;
+    }
+    return &static_cast<TypedHolder<T>*>(holder)->Value();
+  }
+  template <typename T>
+  const T* Get() const {
+    return const_cast<XValue*>(this)->Get<T>();
+  }
+
+  Holder* holder = nullptr;
+};
+
+static_assert(sizeof(XValue) == sizeof(void*), "XValue is one pointer wide");
+
+}  // namespace framework
+
+#endif  // QUENDEL_X_VALUE_H

@@ -6,5 +6,7 @@
 #include "quendel/component_factory.h"
 #include "quendel/export.h"
 #include "quendel/log.h"
+#include "quendel/x_buffer.h"
+#include "quendel/x_image.h"
 
 #endif  // QUENDEL_FRAMEWORK_H

@@ -1,0 +1,81 @@
+#ifndef QUENDEL_X_BUFFER_H
+#define QUENDEL_X_BUFFER_H
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "quendel/export.h"
+
+namespace framework {
+
+// A byte buffer passed by value between modules. It is empty, a borrowed view of the
+// caller's memory (never freed), or an owned malloc block shared by all its copies under an
+// atomic count. Copies are shallow; Clone and CopyTo copy bytes. Nothing throws or logs.
+//
+// The order of the virtual operations and of the fields is binary interface: other modules
+// hold XBuffer objects by value and XImage extends the layout. Do not reorder.
+class QUENDEL_API XBuffer {
+ public:
+  // Called once per owned block, by whichever holder drops its last reference, just before
+  // the block is freed, with that holder's data, size and user pointer.
+  using ReleaseCallback = void (*)(char* data, size_t size, void* user);
+
+  XBuffer();
+  // Borrowed view of `size` bytes at `data`: nothing is copied, allocated or ever freed.
+  XBuffer(const char* data, size_t size);
+  // Owned block of `size` uninitialised bytes. If no block can be had, the buffer is empty.
+  explicit XBuffer(size_t size);
+  XBuffer(const XBuffer& other);
+  XBuffer& operator=(const XBuffer& other);
+  // No move operations: moving copies, which is cheap.
+
+  virtual ~XBuffer();
+  // Bytes in use.
+  virtual size_t DataSize() const;
+  // True without storage or with nothing in use.
+  virtual bool Empty() const;
+  // Makes this an owned buffer of `size` bytes, keeping the block when this is its only
+  // holder and `size` fits. False, with the buffer empty, when no block could be had.
+  // (XImage hides it with its own Create on purpose; GCC reports that at this line.)
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Woverloaded-virtual"
+#endif
+  virtual bool Create(size_t size);
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+  // Drops this object's hold on its bytes; the callback fields stay.
+  virtual void Release();
+  // Copies `length` bytes from `source` to byte `offset` (ranges may overlap). False, with
+  // nothing written, when the range does not fit, `source` is null, `length` is 0 or the
+  // buffer has no storage.
+  virtual bool Write(char* source, size_t length, size_t offset);
+
+  // A new owned buffer holding a copy of the bytes; no callback is carried over.
+  XBuffer Clone() const;
+  // Gives `target` a copy of the bytes (through its virtual Create and Write).
+  void CopyTo(XBuffer& target) const;
+
+  char* Data();
+  const char* Data() const;
+
+  // Belongs to this object, not to the block; copies take it over, Release keeps it.
+  void SetReleaseCallback(ReleaseCallback callback, void* user);
+
+  // Public layout. An owned block of n bytes is one malloc of r + 4 bytes (r = n rounded up
+  // to a multiple of 4) with the count at byte r, so its capacity is refCount - data.
+  char* data;
+  size_t size;
+  std::atomic<std::int32_t>* refCount;
+  ReleaseCallback releaseCallback;
+  void* releaseUser;
+};
+
+static_assert(sizeof(std::atomic<std::int32_t>) == 4, "the shared count is 32 bits");
+static_assert(sizeof(void*) != 8 || sizeof(XBuffer) == 48, "XBuffer layout is binary interface");
+
+}  // namespace framework
+
+#endif  // QUENDEL_X_BUFFER_H

@@ -6,6 +6,8 @@
 #include <typeinfo>
 #include <utility>
 
+#include "quendel/export.h"
+
 namespace framework {
 
 // A value of any copyable type, one pointer wide, that crosses module boundaries: the
@@ -82,8 +84,7 @@ class XValue {
   // The held T, or null when empty or holding another type.
   template <typename T>
   T* Get() {
-    if (holder == nullptr ||
-        std::strcmp(holder->TypeName(), typeid(TypedHolder<T>).name()) != 0) {
+    if (holder == nullptr || !SameName(holder->TypeName(), typeid(TypedHolder<T>).name())) {
       return nullptr;
     }
     return &static_cast<TypedHolder<T>*>(holder)->Value();
@@ -94,6 +95,17 @@ class XValue {
   }
 
   Holder* holder = nullptr;
+
+ private:
+  // Equal names mean the same holder class, except for names GCC marks with a leading '*':
+  // those belong to types local to one module (an anonymous namespace, say), and two
+  // modules may each have a different type of that name, so only the very same string
+  // object matches.
+  static bool SameName(const char* held, const char* wanted) {
+    if (held == wanted) return true;
+    if (held == nullptr || wanted[0] == '*') return false;
+    return std::strcmp(held, wanted) == 0;
+  }
 };
 
 static_assert(sizeof(XValue) == sizeof(void*), "XValue is one pointer wide");

@@ -5,6 +5,7 @@ function(quendel_add_provider name)
   add_library(${name} MODULE ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE quendel::framework)
   set_target_properties(${name} PROPERTIES
+    PREFIX ""
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   if(ARG_OUTPUT_DIRECTORY)

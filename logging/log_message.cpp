@@ -7,7 +7,7 @@ LogMessage::LogMessage(int severity, const LogOutput& output)
 
 LogMessage::~LogMessage() {
   if (severity_ < 1 || !output_) return;
-  output_(FormatTimeStamp() + stream_.str());
+  output_(FormatTimeStamp(ReadSystemTicks()) + stream_.str());
 }
 
 }  // namespace base

@@ -1,6 +1,7 @@
 #ifndef QUENDEL_LOGGING_LOG_MESSAGE_H
 #define QUENDEL_LOGGING_LOG_MESSAGE_H
 
+#include <cstdint>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -32,8 +33,12 @@ class LogMessage {
   int severity_;
 };
 
-// "HH:MM:SS.mmm " of the local time now.
-std::string FormatTimeStamp();
+// The system clock as 100-nanosecond ticks since 1970-01-01 00:00:00 UTC.
+std::int64_t ReadSystemTicks();
+
+// "HH:MM:SS.mmm " of the local time at `ticks`; seconds and milliseconds come from the
+// same reading.
+std::string FormatTimeStamp(std::int64_t ticks);
 
 }  // namespace base
 

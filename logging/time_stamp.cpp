@@ -13,8 +13,17 @@
 namespace base {
 namespace {
 
-// The system clock as 100-nanosecond ticks since 1970-01-01 00:00:00 UTC.
-std::int64_t ReadTicks() {
+bool ToLocalTime(std::time_t seconds, std::tm* local) {
+#if defined(_WIN32)
+  return localtime_s(local, &seconds) == 0;
+#else
+  return localtime_r(&seconds, local) != nullptr;
+#endif
+}
+
+}  // namespace
+
+std::int64_t ReadSystemTicks() {
 #if defined(_WIN32)
   FILETIME now;
   GetSystemTimeAsFileTime(&now);
@@ -29,18 +38,7 @@ std::int64_t ReadTicks() {
 #endif
 }
 
-bool ToLocalTime(std::time_t seconds, std::tm* local) {
-#if defined(_WIN32)
-  return localtime_s(local, &seconds) == 0;
-#else
-  return localtime_r(&seconds, local) != nullptr;
-#endif
-}
-
-}  // namespace
-
-std::string FormatTimeStamp() {
-  const std::int64_t ticks = ReadTicks();
+std::string FormatTimeStamp(std::int64_t ticks) {
   const std::time_t seconds = static_cast<std::time_t>(ticks / 10000000);
   const int millis = static_cast<int>((ticks / 10000) % 1000);
   std::tm local{};

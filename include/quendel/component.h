@@ -86,11 +86,18 @@ struct ComponentInfo {
   ComponentCreator creator = nullptr;
 };
 
+// The layout crosses module boundaries: it must never change by accident.
+static_assert(sizeof(CTComponentUnknown) == 3 * sizeof(void*), "vptr, impl, info");
+static_assert(sizeof(ComponentInfo) == 7 * sizeof(void*), "vptr and six fields");
+
 // One entry of a provider's registry array: exactly one pointer wide.
 template <typename T>
 struct TWrap {
   T* ptr;
 };
+
+static_assert(sizeof(TWrap<ComponentInfo>) == sizeof(void*),
+              "an array of TWrap is an array of pointers");
 
 // A provider's registry function: stores its array of entries and their number.
 using ComponentRegistryFunc = void (*)(TWrap<ComponentInfo>** entries, std::size_t* count);

@@ -45,6 +45,9 @@ class QUENDEL_API CTComponentFactory : CTUnknown, CTComponentUnknown {
   Impl* impl;
 };
 
+static_assert(sizeof(CTComponentFactory) == 5 * sizeof(void*),
+              "two vptrs, the component base's impl and info, the registry");
+
 // Creates a factory and stores it, with one reference, in `*factory`. 0 on success.
 QUENDEL_API int CreateComponentFactory(CTComponentFactory** factory);
 

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "quendel/x_buffer.h"
+#include "quendel/x_image.h"
+
+namespace {
+
+using framework::XBuffer;
+using framework::XImage;
+
+constexpr int kThreads = 4;
+constexpr int kCopiesPerThread = 200;
+constexpr int kRounds = 50;
+
+struct ReleaseTally {
+  std::atomic<int> calls{0};
+  std::atomic<size_t> lastSize{0};
+};
+
+void Tally(char* data, size_t size, void* user) {
+  auto* tally = static_cast<ReleaseTally*>(user);
+  // The bytes are still there when the last holder reports them.
+  if (data != nullptr && size > 0 && data[0] == 'q') tally->lastSize = size;
+  tally->calls.fetch_add(1);
+}
+
+// Each thread takes copies of `original`, copies and reassigns them among themselves and
+// drops them all; the original goes first, so one of the threads drops the last hold.
+template <typename T>
+void ReleaseFromManyThreads(T* original) {
+  std::vector<std::thread> threads;
+  std::atomic<bool> go{false};
+  std::vector<std::vector<T>> copies(kThreads);
+  for (auto& batch : copies) batch.assign(kCopiesPerThread, *original);
+  delete original;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&go, &batch = copies[t]] {
+      while (!go.load()) std::this_thread::yield();
+      for (int i = 1; i < kCopiesPerThread; ++i) batch[i] = batch[i - 1];
+      T extra(batch.back());
+      batch.clear();
+    });
+  }
+  go = true;
+  for (auto& thread : threads) thread.join();
+}
+
+TEST(XBufferConcurrencyTest, CopiesReleasedOnManyThreadsFreeTheBlockOnce) {
+  for (int round = 0; round < kRounds; ++round) {
+    ReleaseTally tally;
+    auto* buffer = new XBuffer(33);
+    buffer->data[0] = 'q';
+    buffer->SetReleaseCallback(Tally, &tally);
+    ReleaseFromManyThreads(buffer);
+    ASSERT_EQ(tally.calls.load(), 1) << round;
+    EXPECT_EQ(tally.lastSize.load(), 33u);
+  }
+}
+
+TEST(XBufferConcurrencyTest, ImageCopiesReleasedOnManyThreadsFreeTheBlockOnce) {
+  for (int round = 0; round < kRounds; ++round) {
+    ReleaseTally tally;
+    auto* image = new XImage(8, 6, XImage::PIXEL_FORMAT_PLANAR_420);
+    image->data[0] = 'q';
+    image->SetReleaseCallback(Tally, &tally);
+    ReleaseFromManyThreads(image);
+    ASSERT_EQ(tally.calls.load(), 1) << round;
+    EXPECT_EQ(tally.lastSize.load(), 8u * 6 + 4 * 6);
+  }
+}
+
+}  // namespace

@@ -8,5 +8,6 @@
 #include "quendel/log.h"
 #include "quendel/x_buffer.h"
 #include "quendel/x_image.h"
+#include "quendel/x_map.h"
 
 #endif  // QUENDEL_FRAMEWORK_H

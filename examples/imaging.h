@@ -1,0 +1,41 @@
+#ifndef QUENDEL_EXAMPLES_IMAGING_H
+#define QUENDEL_EXAMPLES_IMAGING_H
+
+// The interfaces that the example host and the imaging provider agree on. A real project
+// ships such a header with its provider; the library itself knows none of it.
+#include <quendel/framework.h>
+
+namespace imaging {
+
+// Component ids, which are also the ids of their primary interfaces.
+constexpr char kSourceId[] = "example.imaging.gradient-source";
+constexpr char kGrayFilterId[] = "example.imaging.gray-filter";
+// Registered as no component: only a live gray filter answers it, through its inner part.
+constexpr char kStatsId[] = "example.imaging.stats";
+
+// The C name under which the provider exports its registry function.
+constexpr char kRegistryFunction[] = "ImagingRegistry";
+
+// Produces RGBA test images.
+struct IImageSource : framework::CTUnknown {
+  virtual framework::XImage Produce(int width, int height) = 0;
+};
+
+// Turns an RGBA image into a gray one.
+struct IGrayFilter : framework::CTUnknown {
+  virtual framework::XImage Apply(const framework::XImage& rgba) = 0;
+};
+
+// Statistics over a gray image.
+struct IImageStats : framework::CTUnknown {
+  virtual double Mean(const framework::XImage& gray) = 0;
+};
+
+// The weights both sides use for luma, in 1/256.
+inline unsigned char Luma(unsigned char r, unsigned char g, unsigned char b) {
+  return static_cast<unsigned char>((77 * r + 150 * g + 29 * b) >> 8);
+}
+
+}  // namespace imaging
+
+#endif  // QUENDEL_EXAMPLES_IMAGING_H

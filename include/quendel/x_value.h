@@ -21,7 +21,7 @@ class XValue {
     // A new heap holder with an independent copy of the value; the caller owns it.
     virtual Holder* Clone() const = 0;
     // The mangled name of the concrete holder class: equal across modules for the same
-    // class, unlike the addresses of type_info objects. Typed access trusts it.
+    // class, unlike the addresses of type_info objects. Typed access compares it first.
     virtual const char* TypeName() const = 0;
 
    protected:
@@ -84,9 +84,16 @@ class XValue {
   // The held T, or null when empty or holding another type.
   template <typename T>
   T* Get() {
-    if (holder == nullptr || !SameName(holder->TypeName(), typeid(TypedHolder<T>).name())) {
+    if (holder == nullptr) return nullptr;
+    const std::type_info& wanted = typeid(TypedHolder<T>);
+    const char* held = holder->TypeName();
+    if (held != wanted.name() && (held == nullptr || std::strcmp(held, wanted.name()) != 0)) {
       return nullptr;
     }
+    // Types local to a module (in an anonymous namespace, say) have the same name in every
+    // module; their type information tells them apart, and still matches a shared type
+    // across modules.
+    if (typeid(*holder) != wanted) return nullptr;
     return &static_cast<TypedHolder<T>*>(holder)->Value();
   }
   template <typename T>
@@ -95,17 +102,6 @@ class XValue {
   }
 
   Holder* holder = nullptr;
-
- private:
-  // Equal names mean the same holder class, except for names GCC marks with a leading '*':
-  // those belong to types local to one module (an anonymous namespace, say), and two
-  // modules may each have a different type of that name, so only the very same string
-  // object matches.
-  static bool SameName(const char* held, const char* wanted) {
-    if (held == wanted) return true;
-    if (held == nullptr || wanted[0] == '*') return false;
-    return std::strcmp(held, wanted) == 0;
-  }
 };
 
 static_assert(sizeof(XValue) == sizeof(void*), "XValue is one pointer wide");

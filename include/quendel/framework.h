@@ -9,5 +9,7 @@
 #include "quendel/x_buffer.h"
 #include "quendel/x_image.h"
 #include "quendel/x_map.h"
+#include "quendel/x_value.h"
+#include "quendel/x_vector.h"
 
 #endif  // QUENDEL_FRAMEWORK_H

@@ -18,15 +18,6 @@ XBuffer::XBuffer(const char* data, size_t size)
 
 XBuffer::XBuffer(size_t size) : XBuffer() { XBuffer::Create(size); }
 
-XBuffer::XBuffer(const XBuffer& other)
-    : data(other.data),
-      size(other.size),
-      refCount(other.refCount),
-      releaseCallback(other.releaseCallback),
-      releaseUser(other.releaseUser) {
-  if (refCount != nullptr) refCount->fetch_add(1, std::memory_order_relaxed);
-}
-
 XBuffer& XBuffer::operator=(const XBuffer& other) {
   if (this == &other) return *this;
   // Count the new hold first: `other` may share this object's block, which Release would
@@ -40,8 +31,6 @@ XBuffer& XBuffer::operator=(const XBuffer& other) {
   releaseUser = other.releaseUser;
   return *this;
 }
-
-XBuffer::~XBuffer() { XBuffer::Release(); }
 
 size_t XBuffer::DataSize() const { return size; }
 
@@ -66,12 +55,16 @@ bool XBuffer::Create(size_t newSize) {
 
 void XBuffer::Release() {
   if (refCount != nullptr && refCount->fetch_sub(1, std::memory_order_acq_rel) == 1) {
-    if (releaseCallback != nullptr) releaseCallback(data, size, releaseUser);
-    buffer_block::Free(data, refCount);
+    FreeBlock();
   }
   data = nullptr;
   size = 0;
   refCount = nullptr;
+}
+
+void XBuffer::FreeBlock() {
+  if (releaseCallback != nullptr) releaseCallback(data, size, releaseUser);
+  buffer_block::Free(data, refCount);
 }
 
 bool XBuffer::Write(char* source, size_t length, size_t offset) {

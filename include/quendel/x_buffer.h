@@ -7,6 +7,15 @@
 
 #include "quendel/export.h"
 
+// Copying and dropping a buffer is inline, one atomic operation and no call, but the
+// library still emits and exports the copy constructor and the destructor like its other
+// members. (A dllexport class exports its inline members by itself.)
+#if defined(_WIN32) || !defined(QUENDEL_FRAMEWORK_BUILD)
+#define QUENDEL_BUFFER_INLINE
+#else
+#define QUENDEL_BUFFER_INLINE __attribute__((visibility("default"), used))
+#endif
+
 namespace framework {
 
 // A byte buffer passed by value between modules. It is empty, a borrowed view of the
@@ -26,11 +35,23 @@ class QUENDEL_API XBuffer {
   XBuffer(const char* data, size_t size);
   // Owned block of `size` uninitialised bytes. If no block can be had, the buffer is empty.
   explicit XBuffer(size_t size);
-  XBuffer(const XBuffer& other);
+  QUENDEL_BUFFER_INLINE XBuffer(const XBuffer& other)
+      : data(other.data),
+        size(other.size),
+        refCount(other.refCount),
+        releaseCallback(other.releaseCallback),
+        releaseUser(other.releaseUser) {
+    if (refCount != nullptr) refCount->fetch_add(1, std::memory_order_relaxed);
+  }
   XBuffer& operator=(const XBuffer& other);
   // No move operations: moving copies, which is cheap.
 
-  virtual ~XBuffer();
+  // Does what XBuffer::Release does; the library frees the block.
+  QUENDEL_BUFFER_INLINE virtual ~XBuffer() {
+    if (refCount != nullptr && refCount->fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      FreeBlock();
+    }
+  }
   // Bytes in use.
   virtual size_t DataSize() const;
   // True without storage or with nothing in use.
@@ -63,7 +84,6 @@ class QUENDEL_API XBuffer {
 
   // Belongs to this object, not to the block; copies take it over, Release keeps it.
   void SetReleaseCallback(ReleaseCallback callback, void* user);
-
   // Public layout. An owned block of n bytes is one malloc of r + 4 bytes (r = n rounded up
   // to a multiple of 4) with the count at byte r, so its capacity is refCount - data.
   char* data;
@@ -71,6 +91,10 @@ class QUENDEL_API XBuffer {
   std::atomic<std::int32_t>* refCount;
   ReleaseCallback releaseCallback;
   void* releaseUser;
+
+ private:
+  // After the last hold went: runs the release callback, then frees the block.
+  void FreeBlock();
 };
 
 static_assert(sizeof(std::atomic<std::int32_t>) == 4, "the shared count is 32 bits");

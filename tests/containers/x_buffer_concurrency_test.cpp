@@ -19,17 +19,22 @@ constexpr int kRounds = 50;
 struct ReleaseTally {
   std::atomic<int> calls{0};
   std::atomic<size_t> lastSize{0};
+  std::atomic<int> marksSeen{0};
 };
 
 void Tally(char* data, size_t size, void* user) {
   auto* tally = static_cast<ReleaseTally*>(user);
-  // The bytes are still there when the last holder reports them.
-  if (data != nullptr && size > 0 && data[0] == 'q') tally->lastSize = size;
+  tally->lastSize = size;
+  // Every thread's write must be visible to whichever thread drops the last hold.
+  int marks = 0;
+  for (int t = 0; t < kThreads; ++t) marks += data[1 + t] == 'a' + t;
+  tally->marksSeen = marks;
   tally->calls.fetch_add(1);
 }
 
-// Each thread takes copies of `original`, copies and reassigns them among themselves and
-// drops them all; the original goes first, so one of the threads drops the last hold.
+// Each thread takes copies of `original`, copies and reassigns them among themselves, marks
+// its own byte and drops them all; the original goes first, so one of the threads drops
+// the last hold.
 template <typename T>
 void ReleaseFromManyThreads(T* original) {
   std::vector<std::thread> threads;
@@ -38,11 +43,12 @@ void ReleaseFromManyThreads(T* original) {
   for (auto& batch : copies) batch.assign(kCopiesPerThread, *original);
   delete original;
   for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&go, &batch = copies[t]] {
+    threads.emplace_back([&go, &batch = copies[t], t] {
       while (!go.load()) std::this_thread::yield();
       for (int i = 1; i < kCopiesPerThread; ++i) batch[i] = batch[i - 1];
       T extra(batch.back());
       batch.clear();
+      extra.data[1 + t] = static_cast<char>('a' + t);
     });
   }
   go = true;
@@ -53,11 +59,11 @@ TEST(XBufferConcurrencyTest, CopiesReleasedOnManyThreadsFreeTheBlockOnce) {
   for (int round = 0; round < kRounds; ++round) {
     ReleaseTally tally;
     auto* buffer = new XBuffer(33);
-    buffer->data[0] = 'q';
     buffer->SetReleaseCallback(Tally, &tally);
     ReleaseFromManyThreads(buffer);
     ASSERT_EQ(tally.calls.load(), 1) << round;
     EXPECT_EQ(tally.lastSize.load(), 33u);
+    EXPECT_EQ(tally.marksSeen.load(), kThreads);
   }
 }
 
@@ -65,11 +71,11 @@ TEST(XBufferConcurrencyTest, ImageCopiesReleasedOnManyThreadsFreeTheBlockOnce) {
   for (int round = 0; round < kRounds; ++round) {
     ReleaseTally tally;
     auto* image = new XImage(8, 6, XImage::PIXEL_FORMAT_PLANAR_420);
-    image->data[0] = 'q';
     image->SetReleaseCallback(Tally, &tally);
     ReleaseFromManyThreads(image);
     ASSERT_EQ(tally.calls.load(), 1) << round;
     EXPECT_EQ(tally.lastSize.load(), 8u * 6 + 4 * 6);
+    EXPECT_EQ(tally.marksSeen.load(), kThreads);
   }
 }
 

@@ -9,6 +9,9 @@
 #include "provider_module.h"
 
 using framework::XImage;
+using framework::XMap;
+using framework::XValue;
+using framework::XVector;
 
 namespace {
 
@@ -87,6 +90,42 @@ int main(int argc, char** argv) {
   Check(factory->QueryInterface(imaging::kStatsId, &object) == 0 && object != nullptr,
         "the factory finds the statistics interface on a live instance");
   if (object != nullptr) static_cast<imaging::IImageStats*>(object)->Release();
+
+  // A settings map in, a vector of images out; then a results map of values of three types.
+  XMap settings;
+  settings.SetValue("width", XValue(16));
+  settings.SetValue("height", XValue(8));
+  settings.SetValue("frames", XValue(3));
+  const XVector<XImage> series = source->ProduceSeries(settings);
+  bool seriesOk = series.size() == 3;
+  for (std::uint64_t i = 0; seriesOk && i < series.size(); ++i) {
+    seriesOk = series[i].Width() == 16 + i && series[i].Height() == 8 &&
+               GrayMatchesSource(series[i], filter->Apply(series[i]));
+  }
+  std::printf("host: the source made a series of %llu frames from the settings map\n",
+              static_cast<unsigned long long>(series.size()));
+  Check(seriesOk, "every frame of the series has the asked size and filters correctly");
+
+  XMap results;
+  object = nullptr;
+  if (filter->QueryInterface(imaging::kStatsId, &object) == 0) {
+    static_cast<imaging::IImageStats*>(object)->Describe(gray, results);
+    static_cast<imaging::IImageStats*>(object)->Release();
+  }
+  const XValue* mean = results.GetValue("mean");
+  const XValue* format = results.GetValue("format");
+  const XValue* thumbnail = results.GetValue("thumbnail");
+  const bool resultsOk =
+      mean != nullptr && mean->Get<double>() != nullptr && format != nullptr &&
+      format->Get<std::string>() != nullptr && *format->Get<std::string>() == "gray" &&
+      thumbnail != nullptr && thumbnail->Get<XImage>() != nullptr &&
+      thumbnail->Get<XImage>()->Width() == gray.Width() / 2 && mean->Get<int>() == nullptr;
+  if (resultsOk) {
+    std::printf("host: results map: mean %.2f, format %s, a %zux%zu thumbnail\n",
+                *mean->Get<double>(), format->Get<std::string>()->c_str(),
+                thumbnail->Get<XImage>()->Width(), thumbnail->Get<XImage>()->Height());
+  }
+  Check(resultsOk, "the results map holds a number, a text and an image, each read by type");
 
   // A second request for a live id hands out the same instance.
   auto* again = Create<imaging::IImageSource>(factory, imaging::kSourceId);

@@ -19,6 +19,8 @@ constexpr char kRegistryFunction[] = "ImagingRegistry";
 // Produces RGBA test images.
 struct IImageSource : framework::CTUnknown {
   virtual framework::XImage Produce(int width, int height) = 0;
+  // A series of frames as the settings ask: "width" and "height" (int), "frames" (int).
+  virtual framework::XVector<framework::XImage> ProduceSeries(const framework::XMap& settings) = 0;
 };
 
 // Turns an RGBA image into a gray one.
@@ -29,6 +31,9 @@ struct IGrayFilter : framework::CTUnknown {
 // Statistics over a gray image.
 struct IImageStats : framework::CTUnknown {
   virtual double Mean(const framework::XImage& gray) = 0;
+  // Adds "mean" (double), "format" (std::string) and "thumbnail" (XImage, half size) to
+  // `results`.
+  virtual void Describe(const framework::XImage& gray, framework::XMap& results) = 0;
 };
 
 // The weights both sides use for luma, in 1/256.

@@ -1,6 +1,7 @@
 // A provider module: two components that pass images by value, one of which aggregates a
 // third, and the registry function through which a host hands them to its factory.
 #include <cstring>
+#include <string>
 
 #include "imaging.h"
 
@@ -16,6 +17,20 @@ using framework::CTComponentUnknown;
 using framework::CTUnknown;
 using framework::RefComponentInterface;
 using framework::XImage;
+using framework::XMap;
+using framework::XValue;
+using framework::XVector;
+
+namespace {
+
+// A setting from the host's map, or `fallback` when it is absent or not an int.
+int IntSetting(const XMap& settings, const char* key, int fallback) {
+  const XValue* value = settings.GetValue(key);
+  const int* number = value != nullptr ? value->Get<int>() : nullptr;
+  return number != nullptr ? *number : fallback;
+}
+
+}  // namespace
 
 namespace {
 
@@ -50,6 +65,17 @@ class GradientSource : public imaging::IImageSource, public CTComponentUnknown {
     }
     return image;  // shares its block with the caller's copy; no pixels are copied
   }
+
+  XVector<XImage> ProduceSeries(const XMap& settings) override {
+    const int width = IntSetting(settings, "width", 32);
+    const int height = IntSetting(settings, "height", 32);
+    const int frames = IntSetting(settings, "frames", 1);
+    XVector<XImage> series;
+    series.reserve(frames > 0 ? static_cast<std::uint64_t>(frames) : 0);
+    // Each frame is one pixel wider than the one before.
+    for (int i = 0; i < frames; ++i) series.push_back(Produce(width + i, height));
+    return series;
+  }
 };
 
 // The inner part of the gray filter: its interfaces are reached only through the filter.
@@ -79,6 +105,25 @@ class Stats : public imaging::IImageStats, public CTComponentUnknown {
       for (int x = 0; x < gray.width; ++x) sum += row[x];
     }
     return sum / (static_cast<double>(gray.width) * gray.height);
+  }
+
+  void Describe(const XImage& gray, XMap& results) override {
+    results.SetValue("mean", XValue(Mean(gray)));
+    results.SetValue("format", XValue(std::string("gray")));
+    results.SetValue("thumbnail", XValue(HalfSize(gray)));
+  }
+
+ private:
+  // Every second pixel of every second row.
+  static XImage HalfSize(const XImage& gray) {
+    XImage half(gray.Width() / 2, gray.Height() / 2, XImage::PIXEL_FORMAT_GRAY);
+    if (half.Empty()) return half;
+    for (int y = 0; y < half.height; ++y) {
+      for (int x = 0; x < half.width; ++x) {
+        half.planes[0][y * half.strides[0] + x] = gray.planes[0][2 * y * gray.strides[0] + 2 * x];
+      }
+    }
+    return half;
   }
 };
 

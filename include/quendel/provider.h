@@ -1,0 +1,99 @@
+#ifndef QUENDEL_PROVIDER_H
+#define QUENDEL_PROVIDER_H
+
+// Shorthands for a provider's registry function. The function they define is the
+// hand-written one: it lists heap-made ComponentInfo records that the factory takes over,
+// in an array that stays the provider's.
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+
+#include "quendel/component.h"
+#include "quendel/export.h"
+
+// Exports a provider's C entry point from its module, so a host finds it by name.
+#if defined(_WIN32)
+#define QUENDEL_PROVIDER_EXPORT extern "C" __declspec(dllexport)
+#else
+#define QUENDEL_PROVIDER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace framework {
+
+// What a provider says about one component; the registry function turns each into a fresh
+// ComponentInfo. The texts must outlive the factory that registers them (string literals).
+struct ComponentDescription {
+  const char* name;
+  const char* id;
+  const char* version;
+  std::int32_t type;
+  const char* description;
+  ComponentCreator creator;
+};
+
+// The creator of Component: a new instance for `factory`, not aggregated and without a
+// reference (count 0), or null when it cannot be made. Component is constructed from the
+// factory alone, or from a null owner and the factory.
+template <typename Component>
+CTComponentUnknown* CreateInstance(CTComponentFactory* factory) {
+  static_assert(std::is_base_of_v<CTComponentUnknown, Component>,
+                "a component derives from CTComponentUnknown");
+  try {
+    if constexpr (std::is_constructible_v<Component, CTComponentFactory*>) {
+      return new Component(factory);
+    } else {
+      return new Component(nullptr, factory);
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;  // the factory logs the failure and tries again next time
+  }
+}
+
+// The description of Component, fields in ComponentInfo's order.
+template <typename Component>
+constexpr ComponentDescription Describe(const char* name, const char* id, const char* version,
+                                        std::int32_t type, const char* description) {
+  return {name, id, version, type, description, &CreateInstance<Component>};
+}
+
+// Fills `entries` with a fresh ComponentInfo per description. An entry whose record cannot
+// be allocated is left null, which the factory reports and skips.
+inline void ListComponents(const ComponentDescription* descriptions, std::size_t number,
+                           TWrap<ComponentInfo>* entries) {
+  for (std::size_t i = 0; i < number; ++i) {
+    ComponentInfo* info = new (std::nothrow) ComponentInfo;
+    if (info != nullptr) {
+      info->name = descriptions[i].name;
+      info->id = descriptions[i].id;
+      info->version = descriptions[i].version;
+      info->type = descriptions[i].type;
+      info->description = descriptions[i].description;
+      info->creator = descriptions[i].creator;
+    }
+    entries[i].ptr = info;
+  }
+}
+
+}  // namespace framework
+
+// Defines and exports the registry function `name` listing the given descriptions:
+//
+//   QUENDEL_REGISTRY_FUNCTION(ImagingRegistry,
+//       framework::Describe<GrayFilter>("GrayFilter", kGrayFilterId, "1.0.0", 1, "to gray"));
+//
+// Each call hands out new records, since the factory that registers them deletes them. The
+// array is per thread, so factories on different threads may register the same provider.
+#define QUENDEL_REGISTRY_FUNCTION(name, ...)                                                  \
+  QUENDEL_PROVIDER_EXPORT void name(::framework::TWrap<::framework::ComponentInfo>** entries, \
+                                    std::size_t* count) {                                     \
+    static constexpr ::framework::ComponentDescription kDescriptions[] = {__VA_ARGS__};       \
+    constexpr std::size_t kNumber = sizeof(kDescriptions) / sizeof(kDescriptions[0]);         \
+    static thread_local ::framework::TWrap<::framework::ComponentInfo> list[kNumber];         \
+    ::framework::ListComponents(kDescriptions, kNumber, list);                                \
+    *entries = list;                                                                          \
+    *count = kNumber;                                                                         \
+  }                                                                                           \
+  static_assert(true, "swallows the semicolon after the macro call")
+
+#endif  // QUENDEL_PROVIDER_H

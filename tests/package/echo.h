@@ -1,0 +1,18 @@
+#ifndef QUENDEL_TESTS_PACKAGE_ECHO_H
+#define QUENDEL_TESTS_PACKAGE_ECHO_H
+
+// The one interface the package consumers agree on.
+#include <quendel/framework.h>
+
+namespace consumer {
+
+struct IEcho : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(IEcho, "consumer.echo");
+  virtual int Echo(int value) = 0;
+};
+
+constexpr char kRegistryFunction[] = "ConsumerRegistry";
+
+}  // namespace consumer
+
+#endif  // QUENDEL_TESTS_PACKAGE_ECHO_H

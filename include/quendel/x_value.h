@@ -91,8 +91,8 @@ class XValue {
       return nullptr;
     }
     // Types local to a module (in an anonymous namespace, say) have the same name in every
-    // module; their type information tells them apart, and still matches a shared type
-    // across modules.
+    // module. Where the compiler marks their type information as local (GCC does), it tells
+    // them apart; a shared type still matches across modules.
     if (typeid(*holder) != wanted) return nullptr;
     return &static_cast<TypedHolder<T>*>(holder)->Value();
   }

@@ -23,7 +23,7 @@ std::uint64_t ExpectedMaxSize() {
 
 template <typename T>
 class XVectorEveryTypeTest : public ::testing::Test {};
-TYPED_TEST_SUITE(XVectorEveryTypeTest, XVectorElementTypes);
+TYPED_TEST_SUITE(XVectorEveryTypeTest, XVectorElementTypes, XVectorElementTypeNames);
 
 TYPED_TEST(XVectorEveryTypeTest, GrowsByHalfFromNothing) {
   XVector<TypeParam> vector;

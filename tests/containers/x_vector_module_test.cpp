@@ -42,9 +42,13 @@ TEST(XVectorModuleTest, ValuesMadeInAProviderAreReadByTypeInTheHost) {
   ASSERT_NE(copies[2].Get<std::string>(), nullptr);
   EXPECT_EQ(*copies[2].Get<std::string>(), "made there");
 
-  EXPECT_EQ(copies[3].Get<Local>(), nullptr);
   EXPECT_EQ(readLocal(&copies[3]), 11);
+#if defined(__GNUC__) && !defined(__clang__)
+  // Only GCC marks the type information of module-local types; elsewhere the two Locals
+  // cannot be told apart.
+  EXPECT_EQ(copies[3].Get<Local>(), nullptr);
   EXPECT_EQ(readLocal(&copies[0]), -1);
+#endif
   ASSERT_NE(copies[0].Get<Local>(), nullptr);
   EXPECT_EQ(copies[0].Get<Local>()->number, 1.5);
 }

@@ -22,6 +22,23 @@ using XVectorElementTypes =
                      XBuffer, XImage, XValue, XVector<char>, XVector<int>, XVector<unsigned int>,
                      XVector<float>, XVector<char*>, XVector<std::int64_t>, XVector<std::uint64_t>>;
 
+// Readable names for the typed tests, in the order of XVectorElementTypes.
+struct XVectorElementTypeNames {
+  template <typename T>
+  static std::string GetName(int index) {
+    static const char* const kNames[] = {"char",          "int",
+                                         "unsigned",      "float",
+                                         "int64",         "uint64",
+                                         "charPointer",   "unknownPointer",
+                                         "XBuffer",       "XImage",
+                                         "XValue",        "vectorOfChar",
+                                         "vectorOfInt",   "vectorOfUnsigned",
+                                         "vectorOfFloat", "vectorOfCharPointer",
+                                         "vectorOfInt64", "vectorOfUint64"};
+    return kNames[index];
+  }
+};
+
 // The message of the `Exception` that `call` throws; other exceptions pass through.
 template <typename Exception, typename Call>
 std::string MessageOf(Call call) {

@@ -8,6 +8,9 @@
 #include "imaging.h"
 #include "provider_module.h"
 
+using framework::CreateRef;
+using framework::QueryRef;
+using framework::TRef;
 using framework::XImage;
 using framework::XMap;
 using framework::XValue;
@@ -21,14 +24,6 @@ void Check(bool ok, const char* what) {
   std::printf("host: %s: %s\n", ok ? "ok" : "FAILED", what);
   std::fflush(stdout);
   if (!ok) ++failures;
-}
-
-// Asks the factory for a component by id; the result carries one reference for the caller.
-template <typename Interface>
-Interface* Create(framework::CTComponentFactory* factory, const char* id) {
-  void* object = nullptr;
-  if (factory->CreateComponent(id, &object) != 0) return nullptr;
-  return static_cast<Interface*>(object);
 }
 
 bool GrayMatchesSource(const XImage& rgba, const XImage& gray) {
@@ -59,14 +54,17 @@ int main(int argc, char** argv) {
   }
   std::printf("host: loaded %s\n", path.c_str());
 
-  framework::CTComponentFactory* factory = nullptr;
-  if (framework::CreateComponentFactory(&factory) != 0) return 1;
+  // A TRef holds one reference and releases it when it goes, also on an early return.
+  TRef<framework::CTComponentFactory> factory = framework::CreateFactoryRef();
+  if (!factory) return 1;
   factory->RegistryComponent(registry);
 
-  auto* source = Create<imaging::IImageSource>(factory, imaging::kSourceId);
-  auto* filter = Create<imaging::IGrayFilter>(factory, imaging::kGrayFilterId);
-  Check(source != nullptr && filter != nullptr, "created the source and the gray filter by id");
-  if (source == nullptr || filter == nullptr) return 1;
+  // A component's id is also the id of its primary interface, so the interface says which
+  // component to create.
+  TRef<imaging::IImageSource> source = CreateRef<imaging::IImageSource>(factory);
+  TRef<imaging::IGrayFilter> filter = CreateRef<imaging::IGrayFilter>(factory);
+  Check(source && filter, "created the source and the gray filter by id");
+  if (!source || !filter) return 1;
 
   // Images travel by value: copies share the pixel block under an atomic count.
   const XImage rgba = source->Produce(64, 48);
@@ -78,18 +76,14 @@ int main(int argc, char** argv) {
 
   // Aggregation: the filter answers the statistics interface with its inner part, whose
   // references count on the filter.
-  void* object = nullptr;
-  Check(filter->QueryInterface(imaging::kStatsId, &object) == 0,
-        "the filter hands out the statistics interface of its inner part");
-  auto* stats = static_cast<imaging::IImageStats*>(object);
-  std::printf("host: mean gray level %.2f\n", stats->Mean(gray));
-  stats->Release();
+  TRef<imaging::IImageStats> stats = QueryRef<imaging::IImageStats>(filter);
+  Check(stats != nullptr, "the filter hands out the statistics interface of its inner part");
+  if (stats) std::printf("host: mean gray level %.2f\n", stats->Mean(gray));
+  stats.Reset();
 
   // No component is registered under the statistics id; only the live filter answers it.
-  object = nullptr;
-  Check(factory->QueryInterface(imaging::kStatsId, &object) == 0 && object != nullptr,
+  Check(QueryRef<imaging::IImageStats>(factory) != nullptr,
         "the factory finds the statistics interface on a live instance");
-  if (object != nullptr) static_cast<imaging::IImageStats*>(object)->Release();
 
   // A settings map in, a vector of images out; then a results map of values of three types.
   XMap settings;
@@ -107,11 +101,7 @@ int main(int argc, char** argv) {
   Check(seriesOk, "every frame of the series has the asked size and filters correctly");
 
   XMap results;
-  object = nullptr;
-  if (filter->QueryInterface(imaging::kStatsId, &object) == 0) {
-    static_cast<imaging::IImageStats*>(object)->Describe(gray, results);
-    static_cast<imaging::IImageStats*>(object)->Release();
-  }
+  if (auto describer = QueryRef<imaging::IImageStats>(filter)) describer->Describe(gray, results);
   const XValue* mean = results.GetValue("mean");
   const XValue* format = results.GetValue("format");
   const XValue* thumbnail = results.GetValue("thumbnail");
@@ -128,13 +118,15 @@ int main(int argc, char** argv) {
   Check(resultsOk, "the results map holds a number, a text and an image, each read by type");
 
   // A second request for a live id hands out the same instance.
-  auto* again = Create<imaging::IImageSource>(factory, imaging::kSourceId);
+  TRef<imaging::IImageSource> again = CreateRef<imaging::IImageSource>(factory);
   Check(again == source, "a second CreateComponent returns the live instance");
-  again->Release();
+  again.Reset();
 
-  source->Release();
-  filter->Release();
-  factory->Release();
+  // Released in this order, so that the log trail shows the source go, then the filter, then
+  // the factory; the module stays loaded until the factory has deleted its descriptions.
+  source.Reset();
+  filter.Reset();
+  factory.Reset();
   std::printf("host: %s\n", failures == 0 ? "all checks passed" : "some checks FAILED");
   return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -7,17 +7,19 @@
 
 namespace imaging {
 
-// Component ids, which are also the ids of their primary interfaces.
-constexpr char kSourceId[] = "example.imaging.gradient-source";
-constexpr char kGrayFilterId[] = "example.imaging.gray-filter";
+// Component ids, which are also the ids of their primary interfaces. Each interface below
+// declares its id with QUENDEL_INTERFACE_ID, so that hosts can ask for it by type.
+inline constexpr char kSourceId[] = "example.imaging.gradient-source";
+inline constexpr char kGrayFilterId[] = "example.imaging.gray-filter";
 // Registered as no component: only a live gray filter answers it, through its inner part.
-constexpr char kStatsId[] = "example.imaging.stats";
+inline constexpr char kStatsId[] = "example.imaging.stats";
 
 // The C name under which the provider exports its registry function.
-constexpr char kRegistryFunction[] = "ImagingRegistry";
+inline constexpr char kRegistryFunction[] = "ImagingRegistry";
 
 // Produces RGBA test images.
 struct IImageSource : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(IImageSource, kSourceId);
   virtual framework::XImage Produce(int width, int height) = 0;
   // A series of frames as the settings ask: "width" and "height" (int), "frames" (int).
   virtual framework::XVector<framework::XImage> ProduceSeries(const framework::XMap& settings) = 0;
@@ -25,11 +27,13 @@ struct IImageSource : framework::CTUnknown {
 
 // Turns an RGBA image into a gray one.
 struct IGrayFilter : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(IGrayFilter, kGrayFilterId);
   virtual framework::XImage Apply(const framework::XImage& rgba) = 0;
 };
 
 // Statistics over a gray image.
 struct IImageStats : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(IImageStats, kStatsId);
   virtual double Mean(const framework::XImage& gray) = 0;
   // Adds "mean" (double), "format" (std::string) and "thumbnail" (XImage, half size) to
   // `results`.

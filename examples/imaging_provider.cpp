@@ -1,21 +1,13 @@
 // A provider module: two components that pass images by value, one of which aggregates a
 // third, and the registry function through which a host hands them to its factory.
-#include <cstring>
 #include <string>
 
 #include "imaging.h"
 
-#if defined(_WIN32)
-#define IMAGING_EXPORT extern "C" __declspec(dllexport)
-#else
-#define IMAGING_EXPORT extern "C" __attribute__((visibility("default")))
-#endif
-
-using framework::ComponentInfo;
 using framework::CTComponentFactory;
 using framework::CTComponentUnknown;
 using framework::CTUnknown;
-using framework::RefComponentInterface;
+using framework::TComponent;
 using framework::XImage;
 using framework::XMap;
 using framework::XValue;
@@ -34,23 +26,11 @@ int IntSetting(const XMap& settings, const char* key, int fallback) {
 
 namespace {
 
-class GradientSource : public imaging::IImageSource, public CTComponentUnknown {
+// TComponent<Interfaces...> is CTComponentUnknown plus the interfaces: it forwards their
+// QueryInterface, AddRef and Release to Owner() and answers each interface's id.
+class GradientSource : public TComponent<imaging::IImageSource> {
  public:
-  explicit GradientSource(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
-
-  // The three forwarding operations every interface of a component has.
-  int QueryInterface(const char* id, void** object) override {
-    return Owner()->QueryInterface(id, object);
-  }
-  int AddRef() override { return Owner()->AddRef(); }
-  int Release() override { return Owner()->Release(); }
-
-  int DelegatQueryInterface(const char* id, void** object) override {
-    if (std::strcmp(id, imaging::kSourceId) == 0) {
-      return RefComponentInterface(static_cast<imaging::IImageSource*>(this), object);
-    }
-    return -1;
-  }
+  using TComponent::TComponent;  // constructed from the factory that creates it
 
   XImage Produce(int width, int height) override {
     XImage image(width, height, XImage::PIXEL_FORMAT_RGBA);
@@ -79,22 +59,10 @@ class GradientSource : public imaging::IImageSource, public CTComponentUnknown {
 };
 
 // The inner part of the gray filter: its interfaces are reached only through the filter.
-class Stats : public imaging::IImageStats, public CTComponentUnknown {
+class Stats : public TComponent<imaging::IImageStats> {
  public:
-  explicit Stats(CTUnknown* outer) : CTComponentUnknown(outer, nullptr) {}
-
-  int QueryInterface(const char* id, void** object) override {
-    return Owner()->QueryInterface(id, object);
-  }
-  int AddRef() override { return Owner()->AddRef(); }
-  int Release() override { return Owner()->Release(); }
-
-  int DelegatQueryInterface(const char* id, void** object) override {
-    if (std::strcmp(id, imaging::kStatsId) == 0) {
-      return RefComponentInterface(static_cast<imaging::IImageStats*>(this), object);
-    }
-    return -1;
-  }
+  // Its owner is the outer object, which counts the references taken through its interface.
+  explicit Stats(CTUnknown* outer) : TComponent(outer, nullptr) {}
 
   double Mean(const XImage& gray) override {
     if (gray.Empty() || gray.PixelFormat() != XImage::PIXEL_FORMAT_GRAY) return 0.0;
@@ -127,25 +95,19 @@ class Stats : public imaging::IImageStats, public CTComponentUnknown {
   }
 };
 
-class GrayFilter : public imaging::IGrayFilter, public CTComponentUnknown {
+class GrayFilter : public TComponent<imaging::IGrayFilter> {
  public:
-  explicit GrayFilter(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {
-    // Aggregation: the inner part counts its references on this filter.
+  explicit GrayFilter(CTComponentFactory* factory) : TComponent(factory) {
+    // Aggregation: the inner part counts its references on this filter; the filter holds the
+    // inner part by its own count.
     stats_ = new Stats(static_cast<imaging::IGrayFilter*>(this));
     stats_->DelegatAddRef();
   }
   ~GrayFilter() override { stats_->DelegatRelease(); }
 
-  int QueryInterface(const char* id, void** object) override {
-    return Owner()->QueryInterface(id, object);
-  }
-  int AddRef() override { return Owner()->AddRef(); }
-  int Release() override { return Owner()->Release(); }
-
+  // Its own interface, and the inner part's for every other id.
   int DelegatQueryInterface(const char* id, void** object) override {
-    if (std::strcmp(id, imaging::kGrayFilterId) == 0) {
-      return RefComponentInterface(static_cast<imaging::IGrayFilter*>(this), object);
-    }
+    if (TComponent::DelegatQueryInterface(id, object) == 0) return 0;
     return stats_->DelegatQueryInterface(id, object);
   }
 
@@ -167,32 +129,14 @@ class GrayFilter : public imaging::IGrayFilter, public CTComponentUnknown {
   CTComponentUnknown* stats_;
 };
 
-template <typename Component>
-CTComponentUnknown* Create(CTComponentFactory* factory) {
-  return new Component(factory);
-}
-
-ComponentInfo* Describe(const char* name, const char* id, const char* description,
-                        framework::ComponentCreator creator) {
-  auto* info = new ComponentInfo;  // the factory deletes it when it goes
-  info->name = name;
-  info->id = id;
-  info->version = "1.0.0";
-  info->type = 1;
-  info->description = description;
-  info->creator = creator;
-  return info;
-}
-
 }  // namespace
 
-IMAGING_EXPORT void ImagingRegistry(framework::TWrap<ComponentInfo>** entries, std::size_t* count) {
-  // The array stays this module's; only the descriptions pass to the factory.
-  static framework::TWrap<ComponentInfo> list[2];
-  list[0] = {Describe("GradientSource", imaging::kSourceId, "produces RGBA gradients",
-                      &Create<GradientSource>)};
-  list[1] = {Describe("GrayFilter", imaging::kGrayFilterId, "turns RGBA images gray",
-                      &Create<GrayFilter>)};
-  *entries = list;
-  *count = 2;
-}
+// Exports ImagingRegistry, which lists a fresh description of each component for the factory
+// that registers it. The fields are those of ComponentInfo: name, id, version, type and
+// description; the creator makes the component from the factory.
+QUENDEL_REGISTRY_FUNCTION(ImagingRegistry,
+                          framework::Describe<GradientSource>("GradientSource", imaging::kSourceId,
+                                                              "1.0.0", 1,
+                                                              "produces RGBA gradients"),
+                          framework::Describe<GrayFilter>("GrayFilter", imaging::kGrayFilterId,
+                                                          "1.0.0", 1, "turns RGBA images gray"));

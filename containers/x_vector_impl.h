@@ -247,8 +247,12 @@ XVector<T>& XVector<T>::operator=(const XVector& other) {
 template <typename T>
 XVector<T>& XVector<T>::operator=(XVector&& other) {
   if (this == &other) return *this;
-  vector_detail::Elements<T>::Discard(*impl_);
-  swap(other);
+  // Take the source over before the old elements go: it may live inside one of them (a
+  // value holding a vector of values).
+  Impl old = *impl_;
+  *impl_ = *other.impl_;
+  *other.impl_ = Impl{nullptr, nullptr, nullptr};
+  vector_detail::Elements<T>::Discard(old);
   return *this;
 }
 

@@ -157,6 +157,15 @@ TEST_F(XValueElementsTest, OwnElementsCanBePushedResizedWithAndAssigned) {
   EXPECT_EQ(ValuesOf(boxes), (std::vector<int>{6, 6, 6}));
 }
 
+TEST_F(XValueElementsTest, MoveAssignmentTakesOverAVectorHeldByAnElement) {
+  XVector<XValue> tree;
+  XVector<XValue> children = Full(3);
+  tree.push_back(XValue(std::move(children)));
+  tree = std::move(*tree[0].Get<XVector<XValue>>());
+  EXPECT_EQ(ValuesOf(tree), (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(log.live, 3);
+}
+
 TEST(XVectorElementsTest, ScalarOwnElementsSurviveReallocation) {
   XVector<int> numbers(3, 5);
   numbers[2] = 8;

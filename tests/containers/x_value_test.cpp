@@ -19,46 +19,36 @@ struct Local {
   int number;
 };
 
-TEST(XValueTest, CopiesCloneTheHolderAndEmptyValuesCallNothing) {
+TEST(XValueTest, CopiesCloneBeforeTheOldHolderGoesAndEmptyValuesCallNothing) {
   HolderLog log;
   {
     const XValue empty;
-    const XValue emptyCopy(empty);  // NOLINT(performance-unnecessary-copy-initialization)
-    EXPECT_TRUE(emptyCopy.Empty());
+    XValue copy(empty);
+    EXPECT_TRUE(copy.Empty());
+    EXPECT_EQ(log.clones + log.destructions, 0);
 
-    const XValue original = Counted(7, &log);
-    const XValue copy(original);  // NOLINT(performance-unnecessary-copy-initialization)
-    EXPECT_NE(copy.holder, original.holder);
-    EXPECT_EQ(ValueOf(copy), 7);
-    EXPECT_EQ(log.clones, 1);
+    const XValue source = Counted(2, &log);
+    copy = source;
+    XValue target = Counted(1, &log);
+    target = source;
+    EXPECT_NE(target.holder, source.holder);
+    EXPECT_EQ(ValueOf(target), 2);
+    EXPECT_EQ(log.clones, 2);
+    EXPECT_EQ(log.destructions, 1);
+
+    const XValue& alias = target;
+    XValue::Holder* before = target.holder;
+    target = alias;  // the value survives in a fresh holder
+    EXPECT_NE(target.holder, before);
+    EXPECT_EQ(ValueOf(target), 2);
+    EXPECT_EQ(log.destructions, 2);
+
+    target = empty;
+    EXPECT_TRUE(target.Empty());
+    EXPECT_EQ(log.destructions, 3);
     EXPECT_EQ(log.live, 2);
   }
-  EXPECT_EQ(log.destructions, 2);
   EXPECT_EQ(log.live, 0);
-}
-
-TEST(XValueTest, CopyAssignmentClonesBeforeItDestroysTheOldHolder) {
-  HolderLog log;
-  XValue target = Counted(1, &log);
-  const XValue source = Counted(2, &log);
-
-  target = source;
-  EXPECT_EQ(ValueOf(target), 2);
-  EXPECT_EQ(log.clones, 1);
-  EXPECT_EQ(log.destructions, 1);
-
-  XValue& alias = target;
-  XValue::Holder* before = target.holder;
-  target = alias;  // the value survives in a fresh holder
-  EXPECT_NE(target.holder, before);
-  EXPECT_EQ(ValueOf(target), 2);
-  EXPECT_EQ(log.clones, 2);
-  EXPECT_EQ(log.destructions, 2);
-
-  target = XValue();
-  EXPECT_TRUE(target.Empty());
-  EXPECT_EQ(log.destructions, 3);
-  EXPECT_EQ(log.live, 1);
 }
 
 TEST(XValueTest, ThrowingCloneLeavesTheDestinationAsItWas) {

@@ -118,28 +118,14 @@ TEST_F(PairedTest, HelperWrittenComponentsBehaveExactlyLikeHandWrittenOnes) {
   EXPECT_EQ(hand, helper);
 
   // The scenario did what it is meant to, so the comparison means something.
-  const std::vector<std::string> expected = {"create=0",
-                                             "create again=0",
-                                             "same instance=1",
-                                             "increment=1",
-                                             "addref=3",
-                                             "release=0",
-                                             "query reset=0",
-                                             "increment after reset=1",
-                                             "query upper case=-1",
-                                             "query absent=-1",
-                                             "untouched=1",
-                                             "factory query=0",
-                                             "found the live reset=1",
-                                             "count=5",
-                                             "counters destroyed=1",
-                                             "create aggregate=0",
-                                             "query inner=0",
-                                             "twice=42",
-                                             "inner counts on outer=3",
-                                             "greeting=aggregate",
-                                             "constructed=3",
-                                             "destroyed=3"};
+  // clang-format off
+  const Trace expected = {
+      "create=0", "create again=0", "same instance=1", "increment=1", "addref=3", "release=0",
+      "query reset=0", "increment after reset=1", "query upper case=-1", "query absent=-1",
+      "untouched=1", "factory query=0", "found the live reset=1", "count=5",
+      "counters destroyed=1", "create aggregate=0", "query inner=0", "twice=42",
+      "inner counts on outer=3", "greeting=aggregate", "constructed=3", "destroyed=3"};
+  // clang-format on
   ASSERT_GE(helper.size(), expected.size());
   EXPECT_EQ(Trace(helper.begin(), helper.begin() + expected.size()), expected);
   EXPECT_EQ(helper.back(),
@@ -163,25 +149,6 @@ TEST_F(PairedTest, RegistryFunctionHandsEachFactoryDescriptionsOfItsOwn) {
   first.Reset();
   second.Reset();
   EXPECT_EQ(stats->helper.constructed, stats->helper.destroyed);
-}
-
-TEST(ComponentHelpersTest, TComponentAnswersEachDeclaredIdWithItsOwnInterface) {
-  struct Both : framework::TComponent<paired::ICounter, paired::IReset> {
-    Both() : TComponent(nullptr) {}
-    int Increment() override { return 1; }
-    void Reset() override {}
-  };
-  auto* both = new Both;
-  void* object = nullptr;
-  EXPECT_EQ(both->DelegatQueryInterface("paired.reset", &object), 0);
-  EXPECT_EQ(object, static_cast<paired::IReset*>(both));
-  EXPECT_EQ(both->DelegatQueryInterface("paired.counter", &object), 0);
-  EXPECT_EQ(object, static_cast<paired::ICounter*>(both));
-  EXPECT_EQ(both->DelegatQueryInterface(nullptr, &object), -1);
-  EXPECT_EQ(both->DelegatQueryInterface("paired.inner", &object), -1);
-  EXPECT_EQ(object, static_cast<paired::ICounter*>(both));  // untouched by a refusal
-  EXPECT_EQ(both->DelegatAddRef(), 3);
-  for (int i = 0; i < 3; ++i) both->DelegatRelease();  // the last one destroys it
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 # std::thread and std::mutex work). Tests and the example host run under Wine:
 #   cmake -S . -B build-windows -G Ninja \
 #         -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-x86_64.cmake
+# .ci/windows does that, prepares a Wine prefix and runs CTest through Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 

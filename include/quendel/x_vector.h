@@ -156,6 +156,10 @@ QUENDEL_VECTOR_FAST_PATH void XVector<T>::push_back(const T& value) {
   if (impl.last != impl.end_of_storage) {
     ::new (static_cast<void*>(impl.last)) T(value);
     ++impl.last;
+  } else if constexpr (std::is_trivially_copyable_v<T>) {
+    // A local copy keeps the caller's value out of memory on the path above.
+    const T copy = value;
+    resize(size() + 1, copy);
   } else {
     // Growing by one with copies of `value` is exactly a push on a full vector: same growth,
     // same limit, and the new element is built before the old ones leave their block.

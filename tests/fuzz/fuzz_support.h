@@ -63,6 +63,12 @@ inline std::string TaggedLine(const std::string& function, int line, const std::
   return PlainLine(function, line, "[ERROR " + function + "]: " + text);
 }
 
+// QUENDEL_FUZZ_TRACE=1 in the environment prints each step, to follow a crashing input.
+inline bool Tracing() {
+  static const bool on = std::getenv("QUENDEL_FUZZ_TRACE") != nullptr;
+  return on;
+}
+
 inline std::string Joined(const std::vector<std::string>& lines) {
   std::string joined;
   for (const auto& line : lines) joined += "\n  " + line;

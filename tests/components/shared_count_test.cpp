@@ -66,7 +66,7 @@ TEST_F(SharedCountTest, EmptyCallbackAndDestructionWithoutRelease) {
 
 // Two threads dropping the last two references at once: exactly one runs the callback.
 TEST_F(SharedCountTest, RacingLastReleasesClaimTheCallbackOnce) {
-  for (int round = 0; round < 2000; ++round) {
+  for (int round = 0; round < 500; ++round) {
     std::atomic<int> calls{0};
     framework::SharedCount count([&calls] { calls.fetch_add(1); });
     count.AddShared();

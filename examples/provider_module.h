@@ -37,7 +37,8 @@ class ProviderModule {
   Function Find(const char* name) const {
     if (handle_ == nullptr) return nullptr;
 #if defined(_WIN32)
-    return reinterpret_cast<Function>(GetProcAddress(handle_, name));
+    // Through void*: FARPROC's own signature would draw a cast-function-type warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(handle_, name)));
 #else
     return reinterpret_cast<Function>(dlsym(handle_, name));
 #endif

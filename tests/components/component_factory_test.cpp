@@ -7,6 +7,7 @@
 
 #include "components/sample_interfaces.h"
 #include "support/log_capture.h"
+#include "support/log_lines.h"
 #include "support/module_loader.h"
 
 using framework::ComponentInfo;
@@ -18,18 +19,13 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kRC = "framework::CTComponentFactory::Impl::RegistryComponent";
-const std::string kCC = "framework::CTComponentFactory::Impl::CreateComponent";
-const std::string kRM = "framework::CTComponentFactory::Impl::RemoveComponent";
-const std::string kPN = "framework::CTComponentFactory::Impl::PrintNotReleaseComponent";
-const std::string kFD = "framework::CTComponentFactory::~CTComponentFactory";
-
-std::string Plain(const std::string& function, int line, const std::string& text) {
-  return "[" + function + "][" + std::to_string(line) + "] " + text;
-}
-std::string Tagged(const std::string& function, int line, const std::string& text) {
-  return Plain(function, line, "[ERROR " + function + "]: " + text);
-}
+const std::string& kRC = quendel::test::kRegistryFunction;
+const std::string& kCC = quendel::test::kCreateFunction;
+const std::string& kRM = quendel::test::kRemoveFunction;
+const std::string& kPN = quendel::test::kReportFunction;
+const std::string& kFD = quendel::test::kFactoryDestructor;
+constexpr auto Plain = quendel::test::PlainLine;
+constexpr auto Tagged = quendel::test::TaggedLine;
 std::string EmDashes() {
   std::string dashes;
   for (int i = 0; i < 19; ++i) dashes += "\xA1\xAA";

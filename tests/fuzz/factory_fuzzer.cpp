@@ -27,11 +27,11 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kRC = "framework::CTComponentFactory::Impl::RegistryComponent";
-const std::string kCC = "framework::CTComponentFactory::Impl::CreateComponent";
-const std::string kRM = "framework::CTComponentFactory::Impl::RemoveComponent";
-const std::string kPN = "framework::CTComponentFactory::Impl::PrintNotReleaseComponent";
-const std::string kFD = "framework::CTComponentFactory::~CTComponentFactory";
+const std::string& kRC = quendel::test::kRegistryFunction;
+const std::string& kCC = quendel::test::kCreateFunction;
+const std::string& kRM = quendel::test::kRemoveFunction;
+const std::string& kPN = quendel::test::kReportFunction;
+const std::string& kFD = quendel::test::kFactoryDestructor;
 const std::string kRef = "framework::RefComponentInterface";
 
 // Ids that collide in interesting ways: case variants, the empty id, the factory's own id.

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/log_lines.h"
+
 // A failed check aborts, which libFuzzer reports as a crash with the input that caused it.
 #define FUZZ_CHECK(condition)                                                    \
   do {                                                                           \
@@ -56,12 +58,8 @@ class LogRecorder {
 };
 
 // The line a logging statement writes after the time stamp, in its plain or tagged form.
-inline std::string PlainLine(const std::string& function, int line, const std::string& text) {
-  return "[" + function + "][" + std::to_string(line) + "] " + text;
-}
-inline std::string TaggedLine(const std::string& function, int line, const std::string& text) {
-  return PlainLine(function, line, "[ERROR " + function + "]: " + text);
-}
+using quendel::test::PlainLine;
+using quendel::test::TaggedLine;
 
 // QUENDEL_FUZZ_TRACE=1 in the environment prints each step, to follow a crashing input.
 inline bool Tracing() {

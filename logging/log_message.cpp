@@ -7,7 +7,12 @@ LogMessage::LogMessage(int severity, const LogOutput& output)
 
 LogMessage::~LogMessage() {
   if (severity_ < 1 || !output_) return;
-  output_(FormatTimeStamp(ReadSystemTicks()) + stream_.str());
+  // The output is the host's code, called from this destructor: anything it throws would end
+  // the process, so the line is dropped instead.
+  try {
+    output_(FormatTimeStamp(ReadSystemTicks()) + stream_.str());
+  } catch (...) {
+  }
 }
 
 }  // namespace base

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <quendel/framework.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,26 @@ TEST(LogoutCallbackTest, CallbackReceivesEachLineAndTheUserPointerUnchanged) {
   testing::internal::CaptureStdout();
   LogOneError();
   EXPECT_NE(testing::internal::GetCapturedStdout(), "");
+}
+
+// The host's callback runs inside destructors (a message's, a component's last release): what
+// it throws is dropped with its line, and the library goes on.
+TEST(LogoutCallbackTest, ACallbackThatThrowsLosesItsLineButNotTheProcess) {
+  int calls = 0;
+  framework::SetLogoutCallback(
+      [](const char*, void* user) {
+        ++*static_cast<int*>(user);
+        throw std::runtime_error("host sink failed");
+      },
+      &calls);
+  framework::CTComponentFactory* factory = nullptr;
+  ASSERT_EQ(framework::CreateComponentFactory(&factory), 0);
+  void* object = nullptr;
+  EXPECT_EQ(factory->CreateComponent("absent", &object), -1);
+  LogOneError();
+  factory->Release();  // two lines from the destructor
+  framework::SetLogoutCallback(nullptr, nullptr);
+  EXPECT_EQ(calls, 4);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 
@@ -111,6 +112,34 @@ void BM_StdMapLookupAndCount(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_StdMapLookupAndCount);
+
+// What the factory's lock adds at the least: one uncontended lock and unlock.
+void BM_StdMutexLockUnlock(benchmark::State& state) {
+  auto mutex = std::make_unique<std::mutex>();
+  for (auto _ : state) {
+    mutex->lock();
+    mutex->unlock();
+  }
+}
+BENCHMARK(BM_StdMutexLockUnlock);
+
+// A registry that any thread may use: the lookup under an uncontended lock, then the count.
+void BM_StdMapLockedLookupAndCount(benchmark::State& state) {
+  std::unordered_map<std::string, std::atomic<int>*> map;
+  std::mutex mutex;
+  auto count = std::make_unique<std::atomic<int>>(1);
+  map.emplace(kWorkId, count.get());
+  for (auto _ : state) {
+    std::atomic<int>* found = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      found = map.find(kWorkId)->second;
+    }
+    benchmark::DoNotOptimize(found->fetch_add(1, std::memory_order_relaxed));
+    benchmark::DoNotOptimize(found->fetch_sub(1, std::memory_order_acq_rel));
+  }
+}
+BENCHMARK(BM_StdMapLockedLookupAndCount);
 
 // A fresh instance each time: creator, first reference, last release with its log lines.
 void BM_FactoryCreateReleaseFresh(benchmark::State& state) {

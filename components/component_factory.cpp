@@ -17,10 +17,7 @@ CTComponentFactory::~CTComponentFactory() {
     // factory made, whose last release clears its entry on the way.
     for (auto& entry : impl->components) {
       Impl::ComponentObject& object = *entry.second;
-      if (CTComponentUnknown* instance = object.instance) {
-        object.instance = nullptr;
-        delete instance;
-      }
+      delete impl->TakeInstance(object);
       delete object.info.ptr;
       object.info.ptr = nullptr;
     }
@@ -54,7 +51,7 @@ int CTComponentFactory::CreateComponent(const char* id, void** object) {
   return impl->CreateComponent(id, object, this);
 }
 
-void CTComponentFactory::RemoveComponent(const char* id) { impl->RemoveComponent(id); }
+void CTComponentFactory::RemoveComponent(const char* id) { impl->RemoveComponent(id, nullptr); }
 
 int CreateComponentFactory(CTComponentFactory** factory) {
   if (factory == nullptr) {

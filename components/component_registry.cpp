@@ -1,5 +1,11 @@
+#include <cstdint>
+#include <typeinfo>
+#include <vector>
+
 #include "components/component_factory_impl.h"
+#include "components/component_unknown_impl.h"
 #include "logging/log_message.h"
+#include "quendel/provider.h"
 
 namespace framework {
 namespace {
@@ -18,6 +24,22 @@ constexpr const char* kCreate = "framework::CTComponentFactory::Impl::CreateComp
 constexpr const char* kRemove = "framework::CTComponentFactory::Impl::RemoveComponent";
 constexpr const char* kPrint = "framework::CTComponentFactory::Impl::PrintNotReleaseComponent";
 
+// True for a description that the registry helpers made: the factory owns those whether it
+// registers them or not. A module built without run-time type information leaves the type
+// slot of its virtual table null, so that is looked at before asking for the type.
+bool IsFactoryOwned(const ComponentInfo& info) {
+#if defined(__GNUC__)
+  const void* const* table = *reinterpret_cast<const void* const* const*>(&info);
+  if (table[-1] == nullptr) return false;
+#endif
+  return typeid(info) == typeid(FactoryOwnedInfo);
+}
+
+// A refused description stays with whoever owns it: the helpers' ones are the factory's.
+void DisposeRefused(ComponentInfo* info) {
+  if (info != nullptr && IsFactoryOwned(*info)) delete info;
+}
+
 }  // namespace
 
 int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& registry) {
@@ -33,85 +55,190 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
     ComponentInfo* info = entries[i].ptr;
     if (info == nullptr || info->id == nullptr) {
       QLOG_PLAIN_ERROR(kRegistry, 130) << "component info is null or id is null.";
+      DisposeRefused(info);
       continue;
     }
     QLOG_INFO(kRegistry, 132) << "+++++++++++++++++++++++++++++++++++++++";
-    std::string key(info->id);
-    if (components.find(key) != components.end()) {
-      // The rejected description stays the provider's.
-      QLOG_INFO(kRegistry, 135) << "Already registry the component!!!!   id:" << key;
+    auto object = std::make_shared<ComponentObject>();
+    object->info = entries[i];
+    bool registered = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      registered = components.emplace(info->id, std::move(object)).second;
+    }
+    if (!registered) {
+      QLOG_INFO(kRegistry, 135) << "Already registry the component!!!!   id:" << info->id;
+      DisposeRefused(info);
       continue;
     }
     QLOG_INFO(kRegistry, 142) << "register new component. ";
     QLOG_INFO(kRegistry, 143) << "name:" << TextOf(info->name);
-    QLOG_INFO(kRegistry, 144) << "id:" << key;
+    QLOG_INFO(kRegistry, 144) << "id:" << info->id;
     QLOG_INFO(kRegistry, 145) << "version:" << TextOf(info->version);
     QLOG_INFO(kRegistry, 146) << "type:" << info->type;
     QLOG_INFO(kRegistry, 147) << "description:" << TextOf(info->description);
-    auto object = std::make_shared<ComponentObject>();
-    object->info = entries[i];
-    components.emplace(std::move(key), std::move(object));
   }
   return 0;
 }
 
+CTComponentFactory::Impl::Pin CTComponentFactory::Impl::PinLocked(CTComponentUnknown* instance) {
+  // An entry never names a dying instance, and a count above zero cannot reach zero while
+  // the mutex is held: the reference taken here keeps the instance alive once it is let go.
+  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(*instance);
+  Pin pin{instance, count->Count() <= 0};
+  count->AddShared();
+  return pin;
+}
+
+void CTComponentFactory::Impl::Unpin(const Pin& pin) {
+  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(*pin.instance);
+  if (!pin.unreferenced) {
+    if (!count->ReleaseUnlessLast()) ReleaseInstance(*pin.instance);
+    return;
+  }
+  // An instance nobody had referenced goes back to a count of 0 and stays recorded, as it
+  // was; only a reference that another caller gained in the meantime is left in place.
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!count->ReleaseUnlessLast()) count->DropToZero();
+}
+
+int CTComponentFactory::Impl::AskPinned(const Pin& pin, const char* id, void** object) {
+  const int result = pin.instance->DelegatQueryInterface(id, object);
+  Unpin(pin);
+  return result;
+}
+
 int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
                                               CTComponentFactory* factory) {
-  auto found = components.find(id);
-  if (found == components.end()) {
+  ComponentObject* entry = nullptr;
+  Pin pin;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = components.find(id);
+    if (found != components.end()) {
+      entry = found->second.get();
+      if (entry->instance != nullptr) pin = PinLocked(entry->instance);
+    }
+  }
+  if (entry == nullptr) {
     QLOG_INFO(kCreate, 118) << "not found component. id:" << id;
     return -1;
   }
-  ComponentObject& entry = *found->second;
-  if (entry.instance != nullptr) return entry.instance->DelegatQueryInterface(id, object);
-  ComponentCreator creator = entry.info.ptr->creator;
+  if (pin.instance != nullptr) return AskPinned(pin, id, object);
+
+  // Registered descriptions never change, so the creator is read without the mutex.
+  ComponentCreator creator = entry->info.ptr->creator;
   // A description without a creator behaves like a creator that could not create.
-  CTComponentUnknown* instance = creator != nullptr ? creator(factory) : nullptr;
-  if (instance == nullptr) {
+  CTComponentUnknown* created = creator != nullptr ? creator(factory) : nullptr;
+  if (created == nullptr) {
     QLOG_ERROR(kCreate, 111) << "CreateComponent failed!!!";
     return -1;
   }
-  instance->SetInfo(entry.info.ptr);
-  entry.instance = instance;
-  return instance->DelegatQueryInterface(id, object);
+  CTComponentUnknown* lost = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (entry->instance != nullptr) {
+      // Another thread's creation won meanwhile: hand out its instance, never this one.
+      if (entry->instance != created) lost = created;
+    } else {
+      created->SetInfo(entry->info.ptr);
+      entry->instance = created;
+    }
+    pin = PinLocked(entry->instance);
+  }
+  delete lost;
+  return AskPinned(pin, id, object);
 }
 
-void CTComponentFactory::Impl::RemoveComponent(const char* id) {
+void CTComponentFactory::Impl::ReleaseInstance(CTComponentUnknown& instance) {
+  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(instance);
+  SharedCount::DropResult dropped;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    dropped = count->Drop();
+    if (dropped == SharedCount::DropResult::kLast) {
+      // From here on the instance is dying: nobody may be handed it again.
+      const ComponentInfo* info = CTComponentUnknown::Impl::InfoOf(instance);
+      auto found = components.find(info->id);
+      if (found != components.end() && found->second->instance == &instance) {
+        found->second->instance = nullptr;
+      }
+    }
+  }
+  if (dropped == SharedCount::DropResult::kLast) {
+    count->RunRelease();  // logs the release and deletes the instance
+  } else if (dropped == SharedCount::DropResult::kAlreadyReleased) {
+    SharedCount::ReportAlreadyReleased();
+  }
+}
+
+void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponentUnknown* instance) {
   if (id == nullptr) return;
-  auto found = components.find(id);
-  if (found == components.end()) {
+  const char* name = nullptr;
+  bool found = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto entry = components.find(id);
+    if (entry != components.end()) {
+      found = true;
+      name = entry->second->info.ptr->name;
+      if (instance == nullptr || entry->second->instance == instance) {
+        entry->second->instance = nullptr;
+      }
+    }
+  }
+  if (!found) {
     QLOG_PLAIN_ERROR(kRemove, 169) << "not found component. id:" << id;
     return;
   }
-  ComponentObject& entry = *found->second;
   QLOG_INFO(kRemove, 160) << kSeparator;
   QLOG_INFO(kRemove, 163) << "release component. ";
-  QLOG_INFO(kRemove, 164) << "name:" << TextOf(entry.info.ptr->name);
+  QLOG_INFO(kRemove, 164) << "name:" << TextOf(name);
   QLOG_INFO(kRemove, 165) << "id:" << id;
+}
+
+CTComponentUnknown* CTComponentFactory::Impl::TakeInstance(ComponentObject& entry) {
+  std::lock_guard<std::mutex> lock(mutex);
+  CTComponentUnknown* instance = entry.instance;
   entry.instance = nullptr;
+  return instance;
 }
 
 void CTComponentFactory::Impl::PrintNotReleaseComponent() {
-  int alive = 0;
-  for (const auto& [id, entry] : components) {
-    if (entry->instance == nullptr) continue;
-    ++alive;
-    QLOG_ERROR(kPrint, 177) << "wait release component id:" << id
-                            << ". name:" << TextOf(entry->info.ptr->name);
+  std::vector<std::pair<const std::string*, const char*>> alive;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (const auto& [id, entry] : components) {
+      if (entry->instance != nullptr) alive.emplace_back(&id, entry->info.ptr->name);
+    }
   }
-  QLOG_INFO(kPrint, 180) << "wait release component. count:" << alive;
+  for (const auto& [id, name] : alive) {
+    QLOG_ERROR(kPrint, 177) << "wait release component id:" << *id << ". name:" << TextOf(name);
+  }
+  QLOG_INFO(kPrint, 180) << "wait release component. count:" << alive.size();
 }
 
 int CTComponentFactory::Impl::QueryComponentInterface(const char* id, void** object) {
-  auto found = components.find(id);
-  if (found != components.end() && found->second->instance != nullptr) {
-    return found->second->instance->DelegatQueryInterface(id, object);
+  Pin own;
+  std::vector<Pin> live;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto found = components.find(id);
+    if (found != components.end() && found->second->instance != nullptr) {
+      own = PinLocked(found->second->instance);
+    } else {
+      for (const auto& entry : components) {
+        if (entry.second->instance != nullptr) live.push_back(PinLocked(entry.second->instance));
+      }
+    }
   }
-  for (const auto& entry : components) {
-    CTComponentUnknown* instance = entry.second->instance;
-    if (instance != nullptr && instance->DelegatQueryInterface(id, object) == 0) return 0;
+  if (own.instance != nullptr) return AskPinned(own, id, object);
+  int result = -1;
+  for (const Pin& pin : live) {
+    if (result != 0 && pin.instance->DelegatQueryInterface(id, object) == 0) result = 0;
+    Unpin(pin);
   }
-  return -1;
+  return result;
 }
 
 }  // namespace framework

@@ -1,3 +1,4 @@
+#include "components/component_factory_impl.h"
 #include "components/component_unknown_impl.h"
 #include "logging/log_message.h"
 #include "quendel/component_factory.h"
@@ -21,7 +22,7 @@ CTComponentUnknown::CTComponentUnknown(CTUnknown* owner, CTComponentFactory* fac
   impl = new Impl(
       [this] {
         if (impl != nullptr && impl->factory != nullptr && info != nullptr) {
-          impl->factory->RemoveComponent(info->id);
+          impl->factory->impl->RemoveComponent(info->id, this);
         }
         delete this;
       },
@@ -42,7 +43,13 @@ int CTComponentUnknown::DelegatAddRef() {
 
 int CTComponentUnknown::DelegatRelease() {
   if (impl == nullptr) return -1;
-  impl->ReleaseShared();
+  // The last release of an instance a factory made is decided under the factory's lock, so
+  // that the factory never hands the instance out again once it is dying.
+  if (impl->factory != nullptr && info != nullptr) {
+    if (!impl->ReleaseUnlessLast()) impl->factory->impl->ReleaseInstance(*this);
+  } else {
+    impl->ReleaseShared();
+  }
   return 0;
 }
 

@@ -15,6 +15,10 @@ class QUENDEL_HIDDEN CTComponentUnknown::Impl : public SharedCount {
   Impl(std::function<void()> onRelease, CTComponentFactory* factory, CTUnknown* owner);
   ~Impl() override;
 
+  // The factory reaches the counts and descriptions of the instances it made through these.
+  static Impl* Of(CTComponentUnknown& component) { return component.impl; }
+  static const ComponentInfo* InfoOf(const CTComponentUnknown& component) { return component.info; }
+
   CTComponentFactory* factory;
   CTUnknown* owner;
 };

@@ -11,17 +11,48 @@ SharedCount::SharedCount(std::function<void()> onRelease) : onRelease(std::move(
 SharedCount::~SharedCount() = default;
 
 void SharedCount::ReleaseShared() {
+  switch (Drop()) {
+    case DropResult::kOthersRemain:
+      return;
+    case DropResult::kLast:
+      RunRelease();
+      return;
+    case DropResult::kAlreadyReleased:
+      ReportAlreadyReleased();
+      return;
+  }
+}
+
+bool SharedCount::ReleaseUnlessLast() {
+  std::int32_t current = count.load(std::memory_order_relaxed);
+  while (current > 1) {
+    if (count.compare_exchange_weak(current, current - 1, std::memory_order_acq_rel,
+                                    std::memory_order_relaxed)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+SharedCount::DropResult SharedCount::Drop() {
   // Decide on the value the decrement itself returns: re-reading the count afterwards could
   // read an object that a concurrent last release has already destroyed.
   const std::int32_t remaining = count.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (remaining > 0) return;
+  if (remaining > 0) return DropResult::kOthersRemain;
   bool expected = false;
   if (released.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
-    // The callback destroys this object, so it must not run from storage it frees.
-    std::function<void()> callback = std::move(onRelease);
-    if (callback) callback();
-    return;
+    return DropResult::kLast;
   }
+  return DropResult::kAlreadyReleased;
+}
+
+void SharedCount::RunRelease() {
+  // The callback destroys this object, so it must not run from storage it frees.
+  std::function<void()> callback = std::move(onRelease);
+  if (callback) callback();
+}
+
+void SharedCount::ReportAlreadyReleased() {
   QLOG_ERROR("framework::SharedCount::ReleaseShared", 32)
       << "ReleaseShared failed. shared count == 0";
 }

@@ -8,8 +8,14 @@
 namespace framework {
 
 // An atomic reference count whose last release runs `onRelease` exactly once.
+//
+// ReleaseShared() is the whole release. The factory splits it in two so that it can decide
+// "last" under its own lock: ReleaseUnlessLast() drops a reference that cannot be the last
+// without any lock, and Drop() then RunRelease() finish the one that may be.
 class SharedCount {
  public:
+  enum class DropResult { kOthersRemain, kLast, kAlreadyReleased };
+
   explicit SharedCount(std::function<void()> onRelease);
   SharedCount(const SharedCount&) = delete;
   SharedCount& operator=(const SharedCount&) = delete;
@@ -20,7 +26,20 @@ class SharedCount {
   // Drops one reference. The object may be gone when this returns.
   void ReleaseShared();
 
+  // Drops one reference if others remain after it; false (and nothing dropped) otherwise.
+  bool ReleaseUnlessLast();
+  // Drops one reference and says whether it was the last; runs nothing.
+  DropResult Drop();
+  // Drops one reference without ever running the callback: for a reference taken on a
+  // count of zero that must go back to zero unnoticed.
+  void DropToZero() { count.fetch_sub(1, std::memory_order_acq_rel); }
+  // Runs the callback after Drop() said kLast. The object may be gone when this returns.
+  void RunRelease();
+  // Writes the line for a release that found the count already released.
+  static void ReportAlreadyReleased();
+
   std::int32_t Count() const { return count.load(std::memory_order_relaxed); }
+  bool Released() const { return released.load(std::memory_order_acquire); }
 
  private:
   std::atomic<std::int32_t> count{0};

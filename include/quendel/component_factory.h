@@ -12,7 +12,8 @@ inline constexpr char kComponentFactoryId[] = "{1647f4c5-c70a-45d4-82ec-11c6bh23
 // Registry of component descriptions and creator of at most one live instance per id.
 // Itself a reference-counted component; the release of its last reference destroys it,
 // together with every instance still alive and every registered description.
-// Not synchronised: use one factory from one thread at a time.
+// Safe to use from any number of threads; only its own last release must not overlap with
+// other use. It holds no lock while code of the host or a provider runs.
 class QUENDEL_API CTComponentFactory : CTUnknown, CTComponentUnknown {
  public:
   class Impl;

@@ -32,6 +32,12 @@ struct ComponentDescription {
   ComponentCreator creator;
 };
 
+// The record the helpers hand out. The factory it is handed to owns it in every case: it
+// deletes a registered one when it ends and a refused one (a null id, or an id already
+// registered) at once. Records of any other type that the factory refuses stay their
+// provider's.
+struct FactoryOwnedInfo final : ComponentInfo {};
+
 // The creator of Component: a new instance for `factory`, not aggregated and without a
 // reference (count 0), or null when it cannot be made. Component is constructed from the
 // factory alone, or from a null owner and the factory.
@@ -57,12 +63,12 @@ constexpr ComponentDescription Describe(const char* name, const char* id, const 
   return {name, id, version, type, description, &CreateInstance<Component>};
 }
 
-// Fills `entries` with a fresh ComponentInfo per description. An entry whose record cannot
+// Fills `entries` with a fresh FactoryOwnedInfo per description. An entry whose record cannot
 // be allocated is left null, which the factory reports and skips.
 inline void ListComponents(const ComponentDescription* descriptions, std::size_t number,
                            TWrap<ComponentInfo>* entries) {
   for (std::size_t i = 0; i < number; ++i) {
-    ComponentInfo* info = new (std::nothrow) ComponentInfo;
+    ComponentInfo* info = new (std::nothrow) FactoryOwnedInfo;
     if (info != nullptr) {
       info->name = descriptions[i].name;
       info->id = descriptions[i].id;
@@ -82,8 +88,10 @@ inline void ListComponents(const ComponentDescription* descriptions, std::size_t
 //   QUENDEL_REGISTRY_FUNCTION(ImagingRegistry,
 //       framework::Describe<GrayFilter>("GrayFilter", kGrayFilterId, "1.0.0", 1, "to gray"));
 //
-// Each call hands out new records, since the factory that registers them deletes them. The
-// array is per thread, so factories on different threads may register the same provider.
+// Each call hands out new records, since the factory they are handed to deletes them, refused
+// or not: registering the provider twice, or with another that lists the same id, leaks
+// nothing. The array is per thread, so factories on different threads may register the same
+// provider.
 #define QUENDEL_REGISTRY_FUNCTION(name, ...)                                                  \
   QUENDEL_PROVIDER_EXPORT void name(::framework::TWrap<::framework::ComponentInfo>** entries, \
                                     std::size_t* count) {                                     \

@@ -155,6 +155,37 @@ TEST_F(FactoryTest, FactoryForgetsTheInstanceBeforeItsDestructorRuns) {
   EXPECT_EQ(factory->QueryInterface(sample::kResetId, &object), -1);
 }
 
+// A log callback may use the factory, even from an instance's last release: the dying
+// instance is already forgotten, so asking for its id makes a new one.
+TEST_F(FactoryTest, LogCallbackThatCreatesDuringAReleaseGetsAFreshInstance) {
+  Register("SampleRegistry");
+  struct Reentry {
+    CTComponentFactory* factory;
+    void* fresh = nullptr;
+  } reentry{factory};
+  framework::SetLogoutCallback(
+      [](const char* line, void* user) {
+        auto* state = static_cast<Reentry*>(user);
+        if (state->fresh == nullptr &&
+            std::string(line).find("release component. ") != std::string::npos) {
+          state->factory->CreateComponent(sample::kCounterId, &state->fresh);
+        }
+      },
+      &reentry);
+  auto* dying = Create<sample::ICounter>(sample::kCounterId);
+  ASSERT_NE(dying, nullptr);
+  dying->Increment();
+  dying->Release();
+  framework::SetLogoutCallback(nullptr, nullptr);
+  ASSERT_NE(reentry.fresh, nullptr);
+  auto* fresh = static_cast<sample::ICounter*>(reentry.fresh);
+  EXPECT_EQ(fresh->Increment(), 1);
+  EXPECT_EQ(stats->creatorCalls, 2);
+  EXPECT_EQ(stats->destroyed, 1);
+  fresh->Release();
+  EXPECT_EQ(stats->destroyed, 2);
+}
+
 TEST_F(FactoryTest, FactoryAnswersItsOwnIdAndCountsLikeAComponent) {
   LogCapture log;
   void* object = nullptr;
@@ -258,6 +289,8 @@ TEST_F(FactoryTest, ComponentThatDoesNotAnswerItsIdStaysRecordedUntilTheFactoryG
   EXPECT_EQ(factory->CreateComponent(sample::kSilentId, &object), -1);
   EXPECT_EQ(factory->CreateComponent(sample::kSilentId, &object), -1);
   EXPECT_EQ(stats->creatorCalls, 1);  // the instance stays live with a count of 0
+  EXPECT_EQ(factory->QueryInterface(sample::kResetId, &object), -1);  // asked, kept
+  EXPECT_EQ(stats->destroyed, 0);
   LogCapture log;
   DestroyFactory();
   EXPECT_EQ(stats->destroyed, 1);

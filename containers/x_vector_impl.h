@@ -17,12 +17,22 @@
 namespace framework {
 namespace vector_detail {
 
+template <typename T>
+struct IsVector : std::false_type {};
+template <typename T>
+struct IsVector<XVector<T>> : std::true_type {};
+
 // How elements of T are built, copied and destroyed in raw blocks. Every Construct* either
 // builds all elements or, when one throws, destroys the ones it built and rethrows.
 template <typename T>
 struct QUENDEL_HIDDEN Elements {
   // Scalars and pointers are copied, moved and filled as blocks of bytes.
   static constexpr bool kBitwise = std::is_trivially_copyable_v<T>;
+  // Overwriting or destroying a value, buffer or image runs code the library does not
+  // control (a holder's destructor, a release callback), which may free what a copy is
+  // still reading: a value can hold the very vector being assigned. Vectors of scalars and
+  // pointers run none.
+  static constexpr bool kMayFreeSource = !kBitwise && !IsVector<T>::value;
 
   static constexpr std::uint64_t kMaxSize =
       std::numeric_limits<std::uint64_t>::max() / sizeof(T) <
@@ -121,6 +131,57 @@ struct QUENDEL_HIDDEN Elements {
     impl.first = block;
     impl.last = block + new_size;
     impl.end_of_storage = block + capacity;
+  }
+
+  // A new block of `capacity` holding copies of the `count` elements at `from`; if a copy
+  // throws, the block is given back.
+  static T* CopyToNewBlock(const T* from, std::uint64_t count, std::uint64_t capacity) {
+    T* block = Allocate(capacity);
+    try {
+      ConstructCopy(block, from, count);
+    } catch (...) {
+      Free(block, block + capacity);
+      throw;
+    }
+    return block;
+  }
+
+  // Makes the vector hold the `count` elements at `from`. The source may be freed as soon as
+  // an old element is overwritten or destroyed (see kMayFreeSource), so it is copied first:
+  // into the new block when the old one is too small, otherwise into a scratch block whose
+  // copies are then moved over, keeping this block. Moving values, buffers and images does
+  // not throw, so a failed copy leaves the vector as it was.
+  template <typename Impl>
+  static void CopyAssignFromAnywhere(Impl& impl, const T* from, std::uint64_t count) {
+    const auto old_size = static_cast<std::uint64_t>(impl.last - impl.first);
+    const auto old_capacity = static_cast<std::uint64_t>(impl.end_of_storage - impl.first);
+    if (count > old_capacity) {
+      const std::uint64_t capacity = Grown(old_capacity, count);
+      T* block = CopyToNewBlock(from, count, capacity);
+      Discard(impl);
+      impl.first = block;
+      impl.end_of_storage = block + capacity;
+    } else if (count != 0 && old_size != 0) {
+      T* copies = CopyToNewBlock(from, count, count);
+      if (count <= old_size) {
+        for (std::uint64_t i = 0; i < count; ++i) impl.first[i] = std::move(copies[i]);
+        Destroy(impl.first + count, impl.last);
+      } else {
+        for (std::uint64_t i = 0; i < old_size; ++i) impl.first[i] = std::move(copies[i]);
+        for (std::uint64_t i = old_size; i < count; ++i) {
+          ::new (static_cast<void*>(impl.first + i)) T(std::move(copies[i]));
+        }
+      }
+      Destroy(copies, copies + count);
+      Free(copies, copies + count);
+    } else {
+      // Nothing is overwritten before the source has been read: no old elements, or none
+      // to copy.
+      Destroy(impl.first, impl.last);
+      impl.last = impl.first;
+      ConstructCopy(impl.first, from, count);
+    }
+    impl.last = impl.first + count;
   }
 
   // Destroys the elements and gives the block back, leaving three null pointers.
@@ -222,25 +283,30 @@ XVector<T>& XVector<T>::operator=(const XVector& other) {
   Impl& impl = *impl_;
   const T* source = other.impl_->first;
   const std::uint64_t count = other.size();
-  const std::uint64_t old_size = size();
-  const std::uint64_t old_capacity = capacity();
-  if (count <= old_size) {
-    E::AssignCopy(impl.first, source, count);
-    E::Destroy(impl.first + count, impl.last);
-  } else if (count <= old_capacity) {
-    if constexpr (E::kBitwise) {
-      E::ConstructCopy(impl.first, source, count);
-    } else {
-      E::AssignCopy(impl.first, source, old_size);
-      E::ConstructCopy(impl.last, source + old_size, count - old_size);
-    }
+  if constexpr (E::kMayFreeSource) {
+    E::CopyAssignFromAnywhere(impl, source, count);
   } else {
-    // The old block goes first; if the new one or a copy fails, the vector is left empty.
-    E::Discard(impl);
-    E::Adopt(impl, E::Grown(old_capacity, count));
-    E::ConstructCopy(impl.first, source, count);
+    // Scalars, pointers and vectors of them cannot own the source: copy in place.
+    const std::uint64_t old_size = size();
+    const std::uint64_t old_capacity = capacity();
+    if (count <= old_size) {
+      E::AssignCopy(impl.first, source, count);
+      E::Destroy(impl.first + count, impl.last);
+    } else if (count <= old_capacity) {
+      if constexpr (E::kBitwise) {
+        E::ConstructCopy(impl.first, source, count);
+      } else {
+        E::AssignCopy(impl.first, source, old_size);
+        E::ConstructCopy(impl.last, source + old_size, count - old_size);
+      }
+    } else {
+      // The old block goes first; if the new one or a copy fails, the vector is left empty.
+      E::Discard(impl);
+      E::Adopt(impl, E::Grown(old_capacity, count));
+      E::ConstructCopy(impl.first, source, count);
+    }
+    impl.last = impl.first + count;
   }
-  impl.last = impl.first + count;
   return *this;
 }
 
@@ -259,24 +325,24 @@ XVector<T>& XVector<T>::operator=(XVector&& other) {
 template <typename T>
 void XVector<T>::assign(std::uint64_t count, const T& value) {
   using E = vector_detail::Elements<T>;
+  if (count > E::kMaxSize) vector_detail::ThrowTooLong();
+  // `value` may be one of the elements about to be overwritten or destroyed, or live inside
+  // one (a value held by an element): fill from a copy made while it is still there.
+  const T kept(value);
   Impl& impl = *impl_;
   const std::uint64_t old_size = size();
   const std::uint64_t old_capacity = capacity();
   if (count <= old_size) {
-    E::AssignFill(impl.first, count, value);
+    E::AssignFill(impl.first, count, kept);
     E::Destroy(impl.first + count, impl.last);
   } else if (count <= old_capacity) {
     if constexpr (E::kBitwise) {
-      E::ConstructFill(impl.first, count, value);
+      E::ConstructFill(impl.first, count, kept);
     } else {
-      E::AssignFill(impl.first, old_size, value);
-      E::ConstructFill(impl.last, count - old_size, value);
+      E::AssignFill(impl.first, old_size, kept);
+      E::ConstructFill(impl.last, count - old_size, kept);
     }
   } else {
-    if (count > E::kMaxSize) vector_detail::ThrowTooLong();
-    // `value` may be one of the elements about to be destroyed, or live inside one (a
-    // value held by an element): fill from a copy made while it is still there.
-    const T kept(value);
     E::Discard(impl);
     E::Adopt(impl, E::Grown(old_capacity, count));
     E::ConstructFill(impl.first, count, kept);

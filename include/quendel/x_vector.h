@@ -46,6 +46,8 @@ class XVector {
   XVector(XVector&& other);
   ~XVector();
 
+  // Safe when `other` or `value` is one of this vector's elements or lives inside one (a
+  // value holding a vector of values), whether or not the block is replaced.
   XVector& operator=(const XVector& other);
   XVector& operator=(XVector&& other);
   void assign(std::uint64_t count, const T& value);

@@ -120,15 +120,21 @@ TEST_F(XValueElementsTest, FailedCloneLeavesTheVectorAsItWasAndLeaksNothing) {
   EXPECT_EQ(log.live, 4);
 }
 
-TEST_F(XValueElementsTest, FailedCopyOnTheReallocatingAssignmentLeavesTheTargetEmpty) {
-  const XVector<XValue> source = Full(12);
+TEST_F(XValueElementsTest, FailedCopyAssignmentLeavesTheTargetAsItWas) {
+  XVector<XValue> source = Full(12);
   XVector<XValue> target = Full(2);
   target.reserve(10);
-  log.clonesBeforeFailure = 5;
-  EXPECT_THROW(target = source, std::runtime_error);
-  EXPECT_EQ(target.size(), 0u);
-  EXPECT_EQ(target.capacity(), 15u);
-  EXPECT_EQ(log.live, 12);
+  const auto holders = HoldersOf(target);
+  const XValue* block = target.data();
+  for (int size : {12, 6}) {  // onto a new block, into the old one
+    source.resize(size);
+    log.clonesBeforeFailure = 5;
+    EXPECT_THROW(target = source, std::runtime_error);
+    EXPECT_EQ(target.data(), block);
+    EXPECT_EQ(target.capacity(), 10u);
+    EXPECT_EQ(HoldersOf(target), holders);
+    EXPECT_EQ(log.live, 2 + size);
+  }
 }
 
 TEST_F(XValueElementsTest, OwnElementsCanBePushedResizedWithAndAssigned) {
@@ -147,20 +153,36 @@ TEST_F(XValueElementsTest, OwnElementsCanBePushedResizedWithAndAssigned) {
   EXPECT_EQ(ValuesOf(vector), std::vector<int>(5, 3));
   EXPECT_EQ(log.live, 5);
 
-  // A value living inside an element's holder is gone once that element is destroyed.
+  // A value living inside an element's holder is gone once that element is overwritten or
+  // destroyed: onto a new block, fewer elements, more within the block.
   struct Box {
     XValue inner;
   };
-  XVector<XValue> boxes;
-  boxes.push_back(XValue(Box{Counted(6, &log)}));
-  boxes.assign(3, boxes[0].Get<Box>()->inner);
-  EXPECT_EQ(ValuesOf(boxes), (std::vector<int>{6, 6, 6}));
+  XVector<XValue> boxes(1);
+  for (int count : {3, 2, 3}) {
+    boxes[0] = XValue(Box{Counted(count, &log)});
+    boxes.assign(count, boxes[0].Get<Box>()->inner);
+    EXPECT_EQ(ValuesOf(boxes), std::vector<int>(count, count));
+  }
 }
 
-TEST_F(XValueElementsTest, MoveAssignmentTakesOverAVectorHeldByAnElement) {
-  XVector<XValue> tree;
-  XVector<XValue> children = Full(3);
-  tree.push_back(XValue(std::move(children)));
+TEST_F(XValueElementsTest, AssignmentTakesAVectorHeldByAnElement) {
+  const struct {
+    int size, capacity, children;
+  } cases[] = {{3, 3, 2}, {2, 6, 4}, {1, 1, 3}, {2, 2, 0}};  // fewer, more, new block, none
+  for (const auto& c : cases) {
+    XVector<XValue> tree = Full(c.size);
+    tree.reserve(c.capacity);
+    tree[0] = XValue(Full(c.children));
+    tree = *tree[0].Get<XVector<XValue>>();
+    std::vector<int> expected(c.children);
+    for (int i = 0; i < c.children; ++i) expected[i] = i;
+    EXPECT_EQ(ValuesOf(tree), expected);
+    EXPECT_EQ(log.live, c.children);
+  }
+
+  XVector<XValue> tree(1);
+  tree[0] = XValue(Full(3));
   tree = std::move(*tree[0].Get<XVector<XValue>>());
   EXPECT_EQ(ValuesOf(tree), (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(log.live, 3);

@@ -293,11 +293,8 @@ class VectorModel {
         const Outcome outcome = Attempt([&] { vector = *pool_[j]; });
         const bool reallocates = i != j && source.size() > model.capacity;
         if (outcome == Outcome::kCloneFailed) {
-          Resync(i);
-          if (reallocates) {
-            FUZZ_CHECK(model.elements.empty());
-            model.capacity = Grown(model.capacity, source.size());
-          }
+          // Every copy is made before an old element changes.
+          ExpectUnchanged(i);
           break;
         }
         ExpectDone(outcome);

@@ -21,8 +21,10 @@ class XValue {
     // A new heap holder with an independent copy of the value; the caller owns it.
     virtual Holder* Clone() const = 0;
     // The mangled name of the concrete holder class: equal across modules for the same
-    // class, unlike the addresses of type_info objects. Typed access compares it first.
-    virtual const char* TypeName() const = 0;
+    // class, unlike the addresses of type_info objects. Typed access compares it first, so
+    // a holder that keeps the default (null) is copied, moved and destroyed but never read
+    // back through Get.
+    virtual const char* TypeName() const { return nullptr; }
 
    protected:
     Holder() = default;

@@ -108,4 +108,30 @@ TEST(XValueTest, TypedValuesAreReadOnlyAsTheirOwnType) {
   EXPECT_EQ(local.Get<Local>()->number, 5);
 }
 
+// A module's own holder written to the two operations the library relies on.
+class PlainHolder final : public XValue::Holder {
+ public:
+  explicit PlainHolder(HolderLog* log) : log_(log) { ++log_->live; }
+  ~PlainHolder() override { --log_->live; }
+  Holder* Clone() const override { return ++log_->clones, new PlainHolder(log_); }
+
+ private:
+  HolderLog* log_;
+};
+
+TEST(XValueTest, AHolderWithoutATypeNameIsCopiedMovedAndDestroyedButNeverReadBack) {
+  HolderLog log;
+  {
+    const XValue value(new PlainHolder(&log));
+    XValue copy(value);
+    XValue moved(std::move(copy));
+    copy = moved;
+    EXPECT_EQ(value.holder->TypeName(), nullptr);
+    EXPECT_EQ(moved.Get<int>(), nullptr);
+    EXPECT_EQ(log.clones, 2);
+    EXPECT_EQ(log.live, 3);
+  }
+  EXPECT_EQ(log.live, 0);
+}
+
 }  // namespace

@@ -37,8 +37,9 @@ size_t XBuffer::DataSize() const { return size; }
 bool XBuffer::Empty() const { return data == nullptr || DataSize() == 0; }
 
 bool XBuffer::Create(size_t newSize) {
-  // A plain read is enough: only this object could raise a count of 1.
-  if (refCount != nullptr && refCount->load(std::memory_order_relaxed) <= 1 &&
+  // Only this object could raise a count of 1, but the other holders' releases that brought
+  // it there must happen before the bytes are reused: acquire pairs with their release.
+  if (refCount != nullptr && refCount->load(std::memory_order_acquire) <= 1 &&
       newSize <= static_cast<size_t>(reinterpret_cast<char*>(refCount) - data)) {
     size = newSize;
     return true;
@@ -63,7 +64,14 @@ void XBuffer::Release() {
 }
 
 void XBuffer::FreeBlock() {
-  if (releaseCallback != nullptr) releaseCallback(data, size, releaseUser);
+  if (releaseCallback != nullptr) {
+    // Usually called from a destructor, where a throw would end the process: the host's
+    // exception is dropped and the block freed all the same.
+    try {
+      releaseCallback(data, size, releaseUser);
+    } catch (...) {
+    }
+  }
   buffer_block::Free(data, refCount);
 }
 

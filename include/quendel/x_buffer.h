@@ -30,7 +30,8 @@ namespace framework {
 class QUENDEL_API XBuffer {
  public:
   // Called once per owned block, by whichever holder drops its last reference, just before
-  // the block is freed, with that holder's data, size and user pointer.
+  // the block is freed, with that holder's data, size and user pointer. Anything it throws
+  // is caught and dropped, and the block is freed all the same.
   using ReleaseCallback = void (*)(char* data, size_t size, void* user);
 
   XBuffer();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -76,6 +77,29 @@ TEST(XBufferConcurrencyTest, ImageCopiesReleasedOnManyThreadsFreeTheBlockOnce) {
     ASSERT_EQ(tally.calls.load(), 1) << round;
     EXPECT_EQ(tally.lastSize.load(), 8u * 6 + 4 * 6);
     EXPECT_EQ(tally.marksSeen.load(), kThreads);
+  }
+}
+
+// The holder left alone reuses the block in place. The other thread's read must happen
+// before that reuse's Write, ordered by the count alone: the wait below is relaxed.
+TEST(XBufferConcurrencyTest, ReuseAfterAnotherThreadsLastReleaseWritesAfterItsReads) {
+  for (int round = 0; round < kRounds; ++round) {
+    XBuffer buffer(8);
+    std::memset(buffer.data, 'x', 8);
+    auto* copy = new XBuffer(buffer);
+    std::atomic<char> seen{0};
+    std::thread reader([copy, &seen] {
+      seen.store(copy->data[0], std::memory_order_relaxed);
+      delete copy;
+    });
+    while (buffer.refCount->load(std::memory_order_relaxed) != 1) std::this_thread::yield();
+    char* const block = buffer.data;
+    EXPECT_TRUE(buffer.Create(8));
+    EXPECT_EQ(buffer.data, block);
+    char byte = 'y';
+    EXPECT_TRUE(buffer.Write(&byte, 1, 0));
+    reader.join();
+    EXPECT_EQ(seen.load(), 'x');
   }
 }
 

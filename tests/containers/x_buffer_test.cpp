@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "buffer_test_support.h"
@@ -123,6 +124,25 @@ TEST(XBufferTest, CallbackRunsOnceForTheLastHolderWithItsSizeAndUser) {
   ASSERT_EQ(last.calls.size(), 2u);
   EXPECT_EQ(last.calls[1].size, 0u);
   EXPECT_TRUE(first.calls.empty());
+}
+
+void ThrowingRelease(char* data, size_t size, void* user) {
+  RecordRelease(data, size, user);
+  throw std::runtime_error("host callback failed");
+}
+
+TEST(XBufferTest, AThrowingCallbackIsDroppedAndTheBlockStillFreed) {
+  CallbackLog log;
+  {
+    XBuffer destroyed(8);
+    destroyed.SetReleaseCallback(ThrowingRelease, &log);
+    XBuffer released(4);
+    released.SetReleaseCallback(ThrowingRelease, &log);
+    released.Release();
+    EXPECT_EQ(released.data, nullptr);
+    EXPECT_EQ(log.calls.size(), 1u);
+  }
+  EXPECT_EQ(log.calls.size(), 2u);  // and no leak under the sanitizers and valgrind
 }
 
 TEST(XBufferTest, CloneAndCopyToMakeIndependentCopies) {

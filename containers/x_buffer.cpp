@@ -91,6 +91,11 @@ XBuffer XBuffer::Clone() const {
 }
 
 void XBuffer::CopyTo(XBuffer& target) const {
+  if (Empty()) {
+    // Nothing to copy: sizing the target would leave it full of uninitialised bytes.
+    target.Release();
+    return;
+  }
   // Read before target.Create: when target is this object, Create may replace `data`.
   char* const source = data;
   const size_t length = size;

@@ -104,6 +104,13 @@ XImage XImage::CloneImage() const {
 }
 
 void XImage::CopyTo(XImage& target) const {
+  if (Empty()) {
+    // No pixels to copy: the target ends up as CloneImage would give it, not sized and
+    // full of uninitialised bytes.
+    target.Release();
+    target.format = PIXEL_FORMAT_GRAY;
+    return;
+  }
   if (&target == this) {
     // A second holder keeps the current pixels alive and makes Create take a new block,
     // so the copy never reads pixels it is overwriting.

@@ -78,9 +78,11 @@ class QUENDEL_API XBuffer {
   // buffer has no storage.
   virtual bool Write(char* source, size_t length, size_t offset);
 
-  // A new owned buffer holding a copy of the bytes; no callback is carried over.
+  // A new owned buffer holding a copy of the bytes; no callback is carried over. A buffer
+  // without data gives an empty one.
   XBuffer Clone() const;
-  // Gives `target` a copy of the bytes (through its virtual Create and Write).
+  // Gives `target` a copy of the bytes (through its virtual Create and Write). From a buffer
+  // without data the target is released (through its virtual Release), as Clone would give it.
   void CopyTo(XBuffer& target) const;
 
   char* Data();

@@ -70,10 +70,12 @@ class QUENDEL_API XImage : public XBuffer {
   PIXEL_FORMAT PixelFormat() const;
 
   // A new owned image with the default strides. A source with other strides is copied row
-  // by row into that layout; nothing is read or written past a plane.
+  // by row into that layout; nothing is read or written past a plane. An image without
+  // pixels gives an empty one.
   XImage CloneImage() const;
   // The same into `target`, which keeps its release callback; if it shared its block, the
-  // other holders keep the old pixels.
+  // other holders keep the old pixels. From an image without pixels the target ends up
+  // released and GRAY, as CloneImage would give it.
   void CopyTo(XImage& target) const;
   using XBuffer::CopyTo;
 

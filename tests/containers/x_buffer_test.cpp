@@ -169,8 +169,14 @@ TEST(XBufferTest, CloneAndCopyToMakeIndependentCopies) {
   EXPECT_NE(target.data, keep.data);
   EXPECT_EQ(std::string(target.data, target.size), "Jello");
 
-  XBuffer().CopyTo(target);
-  EXPECT_EQ(target.size, 0u);
+  // From a buffer without data: released, as Clone gives it, not sized and uninitialised.
+  for (const XBuffer& empty : {XBuffer(), XBuffer(nullptr, 1 << 20), XBuffer(size_t{0})}) {
+    ASSERT_TRUE(target.Create(5));
+    empty.CopyTo(target);
+    EXPECT_EQ(target.data, nullptr);
+    EXPECT_EQ(target.size, 0u);
+    EXPECT_EQ(target.releaseCallback, &RecordRelease);
+  }
 }
 
 TEST(XBufferTest, AFailedAllocationLeavesTheBufferEmpty) {

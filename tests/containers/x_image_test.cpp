@@ -90,6 +90,13 @@ TEST(XImageTest, BorrowedFactoriesViewTheCallersPixels) {
   XImage null = XImage::FromGray(5, 4, nullptr, 0);
   EXPECT_TRUE(null.Empty());
   EXPECT_TRUE(null.CloneImage().Empty());
+  XImage target(3, 3, kRgba);
+  null.CopyTo(target);  // as CloneImage gives it, not sized and uninitialised
+  EXPECT_EQ(target.data, nullptr);
+  EXPECT_EQ(target.planes[0], nullptr);
+  EXPECT_EQ(target.Width(), 0u);
+  EXPECT_EQ(target.strides[0], 0);
+  EXPECT_EQ(target.PixelFormat(), kGray);
 }
 
 TEST(XImageTest, DeepCopiesAreIndependentAndLeaveOtherHoldersAlone) {

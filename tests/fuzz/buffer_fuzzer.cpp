@@ -462,6 +462,11 @@ class BufferModel {
       }
       case 9: {  // XBuffer::CopyTo: Create(size) then Write of the bytes, into slot i
         const Slot source = other;
+        if (source.image ? ImageEmpty(source) : source.region < 0 || source.size == 0) {
+          ReleaseVirtual(slot);  // nothing to copy: the target is released, as Clone gives
+          static_cast<const XBuffer&>(*pool_[j]).CopyTo(*pool_[i]);
+          break;
+        }
         // A view of a null pointer may claim any size; a copy of it would allocate that much.
         if (source.size > static_cast<size_t>(kLargestBlock)) break;
         const std::vector<int> bytes =
@@ -532,6 +537,12 @@ class BufferModel {
       }
       case 14: {  // XImage::CopyTo into another image, which keeps its callback
         if (!slot.image || !other.image || i == j) break;
+        if (ImageEmpty(other)) {  // no pixels: the target ends up as CloneImage gives it
+          ReleaseVirtual(slot);
+          slot.geometry.format = 0;
+          AsImage(j).CopyTo(AsImage(i));
+          break;
+        }
         const Geometry& g = other.geometry;
         const size_t width = static_cast<size_t>(std::int64_t{g.width});
         const size_t height = static_cast<size_t>(std::int64_t{g.height});

@@ -1,8 +1,8 @@
 #include "containers/image_geometry.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstring>
+#include <iterator>
 
 namespace framework {
 namespace image_geometry {
@@ -25,10 +25,13 @@ bool IsListed(XImage::PIXEL_FORMAT format) {
 }
 
 // A listed format's stride for one plane: forced to 0 where the format has no such plane,
-// the caller's value when it is 1 or more, the format's default otherwise.
-std::int64_t ListedStride(int given, bool hasPlane, std::int64_t byDefault) {
+// the caller's value when it is 1 or more, the format's default (the row's bytes) otherwise.
+// A given stride shorter than the row would make rows overlap: `tooShort` is set.
+std::int64_t ListedStride(int given, bool hasPlane, std::int64_t rowBytes, bool& tooShort) {
   if (!hasPlane) return 0;
-  return given >= 1 ? given : byDefault;
+  if (given < 1) return rowBytes;
+  tooShort = tooShort || given < rowBytes;
+  return given;
 }
 
 bool StridesFit(const Layout& layout) {
@@ -36,11 +39,12 @@ bool StridesFit(const Layout& layout) {
                      [](std::int64_t s) { return s >= 0 && s <= kInt32Max; });
 }
 
-// Checks the 32-bit model and computes the total; `sizesFit` says width and height did.
-void Settle(Layout& layout, bool sizesFit) {
+// Checks the 32-bit model and computes the total; `usable` says that width and height fit
+// and that no stride is shorter than its row.
+void Settle(Layout& layout, bool usable) {
   layout.fits = false;
   layout.total = -1;
-  if (!sizesFit || !StridesFit(layout)) return;
+  if (!usable || !StridesFit(layout)) return;
   const std::int64_t* s = layout.strides;
   // Everything is within [0, 2^31) here, so no product overflows 64 bits.
   layout.total = layout.height * s[0] + ((s[1] + s[2]) * layout.height) / 2;
@@ -56,6 +60,7 @@ Layout ForCreate(size_t width, size_t height, XImage::PIXEL_FORMAT format, int s
   layout.height = Low32(height);
   const std::int64_t w = layout.width;
   std::int64_t* s = layout.strides;
+  bool tooShort = false;
   if (!IsListed(format)) {
     s[0] = stride0;
     s[1] = stride1;
@@ -84,12 +89,12 @@ Layout ForCreate(size_t width, size_t height, XImage::PIXEL_FORMAT format, int s
       default:
         break;
     }
-    s[0] = ListedStride(stride0, true, perPixel * w);
-    s[1] = ListedStride(stride1, chroma, planarChroma ? w / 2 : w);
-    s[2] = ListedStride(stride2, planarChroma, w / 2);
+    s[0] = ListedStride(stride0, true, perPixel * w, tooShort);
+    s[1] = ListedStride(stride1, chroma, planarChroma ? w / 2 : w, tooShort);
+    s[2] = ListedStride(stride2, planarChroma, w / 2, tooShort);
   }
   const size_t limit = static_cast<size_t>(kInt32Max);
-  Settle(layout, width <= limit && height <= limit);
+  Settle(layout, width <= limit && height <= limit && !tooShort);
   return layout;
 }
 
@@ -97,9 +102,10 @@ Layout ForBorrowed(size_t width, size_t height, int stride, int bytesPerPixel) {
   Layout layout{};
   layout.width = Low32(width);
   layout.height = Low32(height);
-  layout.strides[0] = stride >= 1 ? stride : bytesPerPixel * layout.width;
+  bool tooShort = false;
+  layout.strides[0] = ListedStride(stride, true, bytesPerPixel * layout.width, tooShort);
   const size_t limit = static_cast<size_t>(kInt32Max);
-  Settle(layout, width <= limit && height <= limit);
+  Settle(layout, width <= limit && height <= limit && !tooShort);
   return layout;
 }
 

@@ -18,7 +18,8 @@ struct Layout {
   std::int64_t height;
   std::int64_t strides[3];
   std::int64_t total;
-  // False when the request leaves the 32-bit model; such an image gets no pixels.
+  // False when the request leaves the 32-bit model or gives a listed format a stride shorter
+  // than its plane's row; such an image gets no pixels.
   bool fits;
 };
 

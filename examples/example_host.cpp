@@ -117,6 +117,20 @@ int main(int argc, char** argv) {
   }
   Check(resultsOk, "the results map holds a number, a text and an image, each read by type");
 
+  // Images without pixels (too large, or with rows that would overlap) come back empty, and
+  // the components touch no pixel of theirs.
+  XImage overlapping;
+  overlapping.Create(64, 8, XImage::PIXEL_FORMAT_RGBA, 16, 0, 0);
+  XImage huge;
+  huge.Create(60000, 60000, XImage::PIXEL_FORMAT_GRAY, 0, 0, 0);
+  XMap noResults;
+  if (auto describer = QueryRef<imaging::IImageStats>(filter)) describer->Describe(huge, noResults);
+  const XValue* noThumbnail = noResults.GetValue("thumbnail");
+  Check(overlapping.Empty() && huge.Empty() && filter->Apply(overlapping).Empty() &&
+            source->Produce(30000, 30000).Empty() && noThumbnail != nullptr &&
+            noThumbnail->Get<XImage>() != nullptr && noThumbnail->Get<XImage>()->Empty(),
+        "images without pixels pass through empty");
+
   // A second request for a live id hands out the same instance.
   TRef<imaging::IImageSource> again = CreateRef<imaging::IImageSource>(factory);
   Check(again == source, "a second CreateComponent returns the live instance");

@@ -34,6 +34,7 @@ class GradientSource : public TComponent<imaging::IImageSource> {
 
   XImage Produce(int width, int height) override {
     XImage image(width, height, XImage::PIXEL_FORMAT_RGBA);
+    if (image.Empty()) return image;  // no pixels for this size: nothing to write through
     for (int y = 0; y < height; ++y) {
       auto* row = reinterpret_cast<unsigned char*>(image.planes[0] + y * image.strides[0]);
       for (int x = 0; x < width; ++x) {
@@ -84,6 +85,7 @@ class Stats : public TComponent<imaging::IImageStats> {
  private:
   // Every second pixel of every second row.
   static XImage HalfSize(const XImage& gray) {
+    if (gray.Empty() || gray.PixelFormat() != XImage::PIXEL_FORMAT_GRAY) return XImage();
     XImage half(gray.Width() / 2, gray.Height() / 2, XImage::PIXEL_FORMAT_GRAY);
     if (half.Empty()) return half;
     for (int y = 0; y < half.height; ++y) {

@@ -53,10 +53,11 @@ class QUENDEL_API XImage : public XBuffer {
   void Release() override;
 
   // Sizes and lays out the image. For the listed formats a stride of 0 or less takes the
-  // format's default and strides of planes the format lacks become 0; an unlisted format
-  // takes all three strides as given. The pixels are not cleared. A request the block
-  // cannot hold, or whose total is negative or reaches 2^31, leaves every plane null
-  // while width, height, format and strides still describe it.
+  // format's default (the plane's row bytes) and strides of planes the format lacks become
+  // 0; an unlisted format takes all three strides as given. The pixels are not cleared. A
+  // request the block cannot hold, whose total is negative or reaches 2^31, or that gives a
+  // listed format's plane a stride shorter than its row, leaves every plane null while
+  // width, height, format and strides still describe it.
   void Create(size_t width, size_t height, PIXEL_FORMAT format, int stride0, int stride1,
               int stride2);
 
@@ -81,7 +82,7 @@ class QUENDEL_API XImage : public XBuffer {
 
   // Borrowed images over the caller's pixels, which must outlive every copy. A stride of
   // 0 or less takes the default (1, 3 or 4 bytes per pixel times width). Sizes outside
-  // the 32-bit model give an image without pixels.
+  // the 32-bit model, or a stride shorter than the row, give an image without pixels.
   static XImage FromGray(size_t width, size_t height, char* data, int stride);
   static XImage FromRgb(int width, int height, unsigned char* data, int stride);
   static XImage FromRgba(int width, int height, unsigned char* data, int stride);

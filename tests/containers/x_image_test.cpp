@@ -45,6 +45,7 @@ TEST(XImageTest, CreateLaysOutThePlanes) {
       {5, 2, kGray, {-3, 0, 0}, {5, 0, 0}, 10, -1, -1},
       {3, 2, Unlisted(9), {10, 0, 0}, {10, 0, 0}, 20, -1, -1},
       {6, 5, kPlanar, {0, 0, 0}, {6, 3, 3}, 45, 30, 37},  // odd height: chroma spans 7 each
+      {5, 2, kPlanar, {5, 2, 2}, {5, 2, 2}, 14, 10, 12},  // strides exactly the rows
   };
   for (const auto& c : cases) {
     XImage image;
@@ -160,8 +161,9 @@ TEST(XImageTest, StridedSourcesAreCopiedRowByRowInsideThePlanes) {
   }
 }
 
-// Requests past the 32-bit model get no block at all, never a short one.
-TEST(XImageTest, OversizedRequestsGetNoPixels) {
+// Requests past the 32-bit model, or with rows that would overlap, get no block at all,
+// never a short one.
+TEST(XImageTest, OversizedOrOverlappingRequestsGetNoPixels) {
   const size_t above = size_t{INT32_MAX} + 1;
   const struct {
     size_t width, height;
@@ -176,6 +178,9 @@ TEST(XImageTest, OversizedRequestsGetNoPixels) {
       {4096, 4096 * 128, kPlanar, {}},        // 2^31 + 2^30 over three planes
       {2, 2, Unlisted(9), {-4, 0, 0}},        // negative stride
       {2, 1 << 30, Unlisted(20), {4, 0, 0}},  // 2^32, 0 in 32-bit arithmetic
+      {64, 8, kRgba, {255, 0, 0}},            // strides a byte short of their rows
+      {4, 2, kSemiA, {4, 3, 0}},
+      {5, 2, kPlanar, {5, 2, 1}},
   };
   for (const auto& r : requests) {
     CallbackLog log;
@@ -201,7 +206,9 @@ TEST(XImageTest, OversizedRequestsGetNoPixels) {
   unsigned char pixels[16] = {};
   for (const XImage& image :
        {XImage::FromRgba(1 << 29, 1, pixels, 0), XImage::FromRgb(2, -2, pixels, 0),
-        XImage::FromBgra(2, 1 << 20, pixels, 1 << 11)}) {
+        XImage::FromBgra(2, 1 << 20, pixels, 1 << 11), XImage::FromRgba(2, 2, pixels, 7),
+        XImage::FromRgb(2, 2, pixels, 5),
+        XImage::FromGray(5, 3, reinterpret_cast<char*>(pixels), 4)}) {
     EXPECT_EQ(image.data, nullptr);
     EXPECT_EQ(image.planes[0], nullptr);
     EXPECT_EQ(image.Clone().data, nullptr);

@@ -91,9 +91,9 @@ std::int32_t Narrow(std::int64_t value) {
 }
 
 // Pixels only inside the 32-bit model: sizes that fit an int, strides from 0 up, a total
-// below 2^31.
-void Settle(Layout& layout, size_t width, size_t height) {
-  layout.fits = width <= INT32_MAX && height <= INT32_MAX;
+// below 2^31; and no stride given shorter than its row (`overlaps`).
+void Settle(Layout& layout, size_t width, size_t height, bool overlaps) {
+  layout.fits = width <= INT32_MAX && height <= INT32_MAX && !overlaps;
   for (std::int64_t stride : layout.strides) layout.fits &= stride >= 0 && stride <= INT32_MAX;
   layout.total = 0;
   if (!layout.fits) return;
@@ -105,6 +105,7 @@ void Settle(Layout& layout, size_t width, size_t height) {
 Layout CreateLayout(size_t width, size_t height, std::int32_t format, int s0, int s1, int s2) {
   Layout layout{Low32(width), Low32(height), {s0, s1, s2}, 0, false};
   const std::int64_t w = layout.width;
+  bool overlaps = false;
   if (static_cast<std::uint32_t>(format) <= 7) {
     // Per format: how many planes, and the default stride of each.
     const int planes[8] = {1, 1, 2, 2, 3, 1, 1, 1};
@@ -114,16 +115,17 @@ Layout CreateLayout(size_t width, size_t height, std::int32_t format, int s0, in
     const int given[3] = {s0, s1, s2};
     for (int i = 0; i < 3; ++i) {
       layout.strides[i] = i >= planes[format] ? 0 : given[i] >= 1 ? given[i] : defaults[format][i];
+      overlaps |= i < planes[format] && given[i] >= 1 && given[i] < defaults[format][i];
     }
   }
-  Settle(layout, width, height);
+  Settle(layout, width, height, overlaps);
   return layout;
 }
 
 Layout BorrowedLayout(size_t width, size_t height, int stride, int bytesPerPixel) {
   Layout layout{Low32(width), Low32(height), {0, 0, 0}, 0, false};
   layout.strides[0] = stride >= 1 ? stride : bytesPerPixel * layout.width;
-  Settle(layout, width, height);
+  Settle(layout, width, height, stride >= 1 && stride < bytesPerPixel * layout.width);
   return layout;
 }
 

@@ -13,12 +13,11 @@ namespace framework {
 
 // The factory's registry: one entry per registered component id, never removed.
 //
-// Any thread may use it. The mutex guards the map and every entry's `instance`; it is never
-// held while code of the host or a provider runs (registry functions, creators, queries,
-// destructors, log output), so such code may call the factory again. The last release of an
-// instance this factory made is decided under the mutex, so an entry never names an
-// instance that is dying, and an instance is handed out only under a reference the factory
-// took while the instance was alive.
+// Any thread may use it. The mutex guards the map and every entry's `instance`. The last
+// release of an instance this factory made is decided under it, so an entry never names a
+// dying instance, and the instances are asked for interfaces under it, so none can die
+// while it is asked. Registry functions, creators, destructors and log output run without
+// it, so that code may use the factory; it is recursive, so a query may too.
 class QUENDEL_HIDDEN CTComponentFactory::Impl {
  public:
   struct ComponentObject {
@@ -38,18 +37,8 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
   // For the factory's end: takes the live instance out of `entry`, or null.
   CTComponentUnknown* TakeInstance(ComponentObject& entry);
 
-  std::mutex mutex;
+  std::recursive_mutex mutex;
   std::unordered_map<std::string, std::shared_ptr<ComponentObject>> components;
-
- private:
-  // A reference the factory holds on an instance while it asks it something unlocked.
-  struct Pin {
-    CTComponentUnknown* instance = nullptr;
-    bool unreferenced = false;  // the count was 0: a component that never answered its id
-  };
-  Pin PinLocked(CTComponentUnknown* instance);
-  void Unpin(const Pin& pin);
-  int AskPinned(const Pin& pin, const char* id, void** object);
 };
 
 }  // namespace framework

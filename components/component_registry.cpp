@@ -63,7 +63,7 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
     object->info = entries[i];
     bool registered = false;
     {
-      std::lock_guard<std::mutex> lock(mutex);
+      std::lock_guard<std::recursive_mutex> lock(mutex);
       registered = components.emplace(info->id, std::move(object)).second;
     }
     if (!registered) {
@@ -81,52 +81,24 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
   return 0;
 }
 
-CTComponentFactory::Impl::Pin CTComponentFactory::Impl::PinLocked(CTComponentUnknown* instance) {
-  // An entry never names a dying instance, and a count above zero cannot reach zero while
-  // the mutex is held: the reference taken here keeps the instance alive once it is let go.
-  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(*instance);
-  Pin pin{instance, count->Count() <= 0};
-  count->AddShared();
-  return pin;
-}
-
-void CTComponentFactory::Impl::Unpin(const Pin& pin) {
-  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(*pin.instance);
-  if (!pin.unreferenced) {
-    if (!count->ReleaseUnlessLast()) ReleaseInstance(*pin.instance);
-    return;
-  }
-  // An instance nobody had referenced goes back to a count of 0 and stays recorded, as it
-  // was; only a reference that another caller gained in the meantime is left in place.
-  std::lock_guard<std::mutex> lock(mutex);
-  if (!count->ReleaseUnlessLast()) count->DropToZero();
-}
-
-int CTComponentFactory::Impl::AskPinned(const Pin& pin, const char* id, void** object) {
-  const int result = pin.instance->DelegatQueryInterface(id, object);
-  Unpin(pin);
-  return result;
-}
-
 int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
                                               CTComponentFactory* factory) {
   ComponentObject* entry = nullptr;
-  Pin pin;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     auto found = components.find(id);
     if (found != components.end()) {
       entry = found->second.get();
-      if (entry->instance != nullptr) pin = PinLocked(entry->instance);
+      // Asked under the lock, which its last release needs: it cannot die meanwhile.
+      if (entry->instance != nullptr) return entry->instance->DelegatQueryInterface(id, object);
     }
   }
   if (entry == nullptr) {
     QLOG_INFO(kCreate, 118) << "not found component. id:" << id;
     return -1;
   }
-  if (pin.instance != nullptr) return AskPinned(pin, id, object);
 
-  // Registered descriptions never change, so the creator is read without the mutex.
+  // Registered descriptions never change, so the creator is read without the lock.
   ComponentCreator creator = entry->info.ptr->creator;
   // A description without a creator behaves like a creator that could not create.
   CTComponentUnknown* created = creator != nullptr ? creator(factory) : nullptr;
@@ -135,8 +107,9 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
     return -1;
   }
   CTComponentUnknown* lost = nullptr;
+  int result = -1;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     if (entry->instance != nullptr) {
       // Another thread's creation won meanwhile: hand out its instance, never this one.
       if (entry->instance != created) lost = created;
@@ -144,17 +117,17 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
       created->SetInfo(entry->info.ptr);
       entry->instance = created;
     }
-    pin = PinLocked(entry->instance);
+    result = entry->instance->DelegatQueryInterface(id, object);
   }
   delete lost;
-  return AskPinned(pin, id, object);
+  return result;
 }
 
 void CTComponentFactory::Impl::ReleaseInstance(CTComponentUnknown& instance) {
   CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(instance);
   SharedCount::DropResult dropped;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     dropped = count->Drop();
     if (dropped == SharedCount::DropResult::kLast) {
       // From here on the instance is dying: nobody may be handed it again.
@@ -177,7 +150,7 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
   const char* name = nullptr;
   bool found = false;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     auto entry = components.find(id);
     if (entry != components.end()) {
       found = true;
@@ -198,7 +171,7 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
 }
 
 CTComponentUnknown* CTComponentFactory::Impl::TakeInstance(ComponentObject& entry) {
-  std::lock_guard<std::mutex> lock(mutex);
+  std::lock_guard<std::recursive_mutex> lock(mutex);
   CTComponentUnknown* instance = entry.instance;
   entry.instance = nullptr;
   return instance;
@@ -207,7 +180,7 @@ CTComponentUnknown* CTComponentFactory::Impl::TakeInstance(ComponentObject& entr
 void CTComponentFactory::Impl::PrintNotReleaseComponent() {
   std::vector<std::pair<const std::string*, const char*>> alive;
   {
-    std::lock_guard<std::mutex> lock(mutex);
+    std::lock_guard<std::recursive_mutex> lock(mutex);
     for (const auto& [id, entry] : components) {
       if (entry->instance != nullptr) alive.emplace_back(&id, entry->info.ptr->name);
     }
@@ -219,26 +192,16 @@ void CTComponentFactory::Impl::PrintNotReleaseComponent() {
 }
 
 int CTComponentFactory::Impl::QueryComponentInterface(const char* id, void** object) {
-  Pin own;
-  std::vector<Pin> live;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    auto found = components.find(id);
-    if (found != components.end() && found->second->instance != nullptr) {
-      own = PinLocked(found->second->instance);
-    } else {
-      for (const auto& entry : components) {
-        if (entry.second->instance != nullptr) live.push_back(PinLocked(entry.second->instance));
-      }
-    }
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  auto found = components.find(id);
+  if (found != components.end() && found->second->instance != nullptr) {
+    return found->second->instance->DelegatQueryInterface(id, object);
   }
-  if (own.instance != nullptr) return AskPinned(own, id, object);
-  int result = -1;
-  for (const Pin& pin : live) {
-    if (result != 0 && pin.instance->DelegatQueryInterface(id, object) == 0) result = 0;
-    Unpin(pin);
+  for (const auto& entry : components) {
+    CTComponentUnknown* instance = entry.second->instance;
+    if (instance != nullptr && instance->DelegatQueryInterface(id, object) == 0) return 0;
   }
-  return result;
+  return -1;
 }
 
 }  // namespace framework

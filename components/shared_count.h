@@ -30,16 +30,12 @@ class SharedCount {
   bool ReleaseUnlessLast();
   // Drops one reference and says whether it was the last; runs nothing.
   DropResult Drop();
-  // Drops one reference without ever running the callback: for a reference taken on a
-  // count of zero that must go back to zero unnoticed.
-  void DropToZero() { count.fetch_sub(1, std::memory_order_acq_rel); }
   // Runs the callback after Drop() said kLast. The object may be gone when this returns.
   void RunRelease();
   // Writes the line for a release that found the count already released.
   static void ReportAlreadyReleased();
 
   std::int32_t Count() const { return count.load(std::memory_order_relaxed); }
-  bool Released() const { return released.load(std::memory_order_acquire); }
 
  private:
   std::atomic<std::int32_t> count{0};

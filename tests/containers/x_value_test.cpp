@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "containers/counting_holder.h"
+#include "support/counting_holder.h"
 
 using framework::XValue;
 using quendel::test::Counted;

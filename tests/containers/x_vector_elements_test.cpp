@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "containers/counting_holder.h"
+#include "support/counting_holder.h"
 #include "containers/x_vector_test_types.h"
 
 namespace quendel::test {

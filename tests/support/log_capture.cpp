@@ -1,7 +1,5 @@
 #include "support/log_capture.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
 
 #include "quendel/log.h"
@@ -26,8 +24,8 @@ std::vector<std::string> LogCapture::Lines() const {
 std::vector<std::string> LogCapture::Texts() const {
   std::vector<std::string> texts;
   for (const std::string& line : Lines()) {
-    EXPECT_TRUE(HasTimeStamp(line)) << line;
-    texts.push_back(line.size() >= 13 ? line.substr(13) : line);
+    // A line without a well-formed stamp cannot equal any expected text.
+    texts.push_back(HasTimeStamp(line) ? line.substr(13) : "<no time stamp> " + line);
   }
   return texts;
 }

@@ -1,5 +1,5 @@
-#ifndef QUENDEL_TESTS_CONTAINERS_COUNTING_HOLDER_H
-#define QUENDEL_TESTS_CONTAINERS_COUNTING_HOLDER_H
+#ifndef QUENDEL_TESTS_SUPPORT_COUNTING_HOLDER_H
+#define QUENDEL_TESTS_SUPPORT_COUNTING_HOLDER_H
 
 #include <stdexcept>
 
@@ -49,4 +49,4 @@ inline int ValueOf(const framework::XValue& value) {
 
 }  // namespace quendel::test
 
-#endif  // QUENDEL_TESTS_CONTAINERS_COUNTING_HOLDER_H
+#endif  // QUENDEL_TESTS_SUPPORT_COUNTING_HOLDER_H

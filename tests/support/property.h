@@ -1,0 +1,88 @@
+#ifndef QUENDEL_TESTS_SUPPORT_PROPERTY_H
+#define QUENDEL_TESTS_SUPPORT_PROPERTY_H
+
+// Model-based property tests. An area's test decodes one sequence of operations from bytes,
+// runs it against the library and against a model of the contract written from first
+// principles, and checks every result with MODEL_CHECK. QUENDEL_PROPERTY_TEST makes the
+// same function a GoogleTest case that runs fixed seeds under ctest, or, in the fuzz build
+// (QUENDEL_FUZZING), the libFuzzer entry.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#define MODEL_CHECK(condition) MODEL_CHECK_MSG(condition, "")
+#define MODEL_CHECK_MSG(condition, detail)                                                  \
+  do {                                                                                      \
+    if (!(condition)) ::quendel::test::ModelFailed(#condition, __FILE__, __LINE__, detail); \
+  } while (false)
+
+namespace quendel::test {
+
+// Which generated sequence is running, for the failure message.
+inline std::string& CurrentSequence() {
+  static std::string name = "fuzz input";
+  return name;
+}
+
+// A failed check aborts: libFuzzer keeps the input, ctest shows the seed.
+[[noreturn]] inline void ModelFailed(const char* condition, const char* file, int line,
+                                     const std::string& detail) {
+  std::fprintf(stderr, "%s:%d: model check failed (%s): %s %s\n", file, line,
+               CurrentSequence().c_str(), condition, detail.c_str());
+  std::abort();
+}
+
+// The operations' choices, read from the front; an exhausted input reads as zeros.
+class Bytes {
+ public:
+  Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  bool More() const { return at_ < size_; }
+  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+  // A number in [0, bound), bound > 0.
+  std::uint32_t Below(std::uint32_t bound) {
+    std::uint32_t value = Byte();
+    if (bound > 256) value = value << 8 | Byte();
+    return value % bound;
+  }
+
+ private:
+  const std::uint8_t* data_;
+  std::size_t size_;
+  std::size_t at_ = 0;
+};
+
+using Sequence = void (*)(Bytes& input);
+
+// Runs `sequence` on `count` inputs of up to `length` bytes drawn from fixed seeds.
+inline void RunSeeds(Sequence sequence, int count = 400, std::size_t length = 512) {
+  for (int seed = 1; seed <= count; ++seed) {
+    std::mt19937 random(static_cast<unsigned>(seed));
+    std::vector<std::uint8_t> bytes(1 + random() % length);
+    for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
+    CurrentSequence() = "seed " + std::to_string(seed);
+    Bytes input(bytes.data(), bytes.size());
+    sequence(input);
+  }
+}
+
+}  // namespace quendel::test
+
+#if defined(QUENDEL_FUZZING)
+#define QUENDEL_PROPERTY_TEST(Suite, sequence)                                        \
+  extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+    ::quendel::test::Bytes input(data, size);                                         \
+    sequence(input);                                                                  \
+    return 0;                                                                         \
+  }                                                                                   \
+  static_assert(true, "swallows the semicolon")
+#else
+#include <gtest/gtest.h>
+#define QUENDEL_PROPERTY_TEST(Suite, sequence) \
+  TEST(Suite, RandomSequencesMatchTheModel) { ::quendel::test::RunSeeds(sequence); }
+#endif
+
+#endif  // QUENDEL_TESTS_SUPPORT_PROPERTY_H

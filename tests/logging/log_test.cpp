@@ -1,0 +1,103 @@
+// The log line format, the process-wide output and its callback, linked statically so that
+// the statements and the time stamp can be driven directly.
+#include "quendel/log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logging/log_message.h"
+#include "support/log_capture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(LogTest, StatementsWriteStampLocationTagAndTextToTheCallback) {
+  quendel::test::LogCapture log;
+  QLOG_INFO("framework::Some::Function", 12) << "value:" << 42 << std::string("!");
+  QLOG_PLAIN_ERROR("framework::Other", 7) << "plain\nsame line";
+  QLOG_ERROR("framework::SharedCount::ReleaseShared", 32) << "failed";
+  QLOG(0, "f", 1) << "severities below 1 are not written";
+  QLOG(9, "f", 1);
+  EXPECT_EQ(log.Texts(), (Lines{"[framework::Some::Function][12] value:42!",
+                                "[framework::Other][7] plain\nsame line",
+                                "[framework::SharedCount::ReleaseShared][32] [ERROR "
+                                "framework::SharedCount::ReleaseShared]: failed",
+                                "[f][1] "}));
+}
+
+void Count(const char*, void* user) { ++*static_cast<int*>(user); }
+
+TEST(LogTest, CallbackGetsItsUserPointerAndNullRestoresStandardOutput) {
+  int first = 0, second = 0;
+  testing::internal::CaptureStdout();
+  framework::SetLogoutCallback(Count, &first);
+  QLOG_INFO("f", 1);
+  framework::SetLogoutCallback(Count, &second);
+  QLOG_INFO("f", 1) << "x";
+  framework::SetLogoutCallback(nullptr, nullptr);
+  QLOG_INFO("f", 2) << "out";
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 1);
+  ASSERT_TRUE(quendel::test::HasTimeStamp(out)) << out;
+  EXPECT_EQ(out.substr(13), "[f][2] out\n");
+}
+
+// The callback runs inside destructors: what it throws is dropped with its line.
+TEST(LogTest, ACallbackThatThrowsLosesItsLineButNotTheProcess) {
+  int calls = 0;
+  framework::SetLogoutCallback(
+      [](const char*, void* user) {
+        ++*static_cast<int*>(user);
+        throw std::runtime_error("host sink failed");
+      },
+      &calls);
+  QLOG_INFO("f", 1) << "dropped";
+  QLOG_ERROR("f", 1) << "dropped too";
+  framework::SetLogoutCallback(nullptr, nullptr);
+  EXPECT_EQ(calls, 2);
+}
+
+TEST(LogTest, TimeStampKeepsLeadingZerosInLocalTime) {
+#if defined(_WIN32)
+  _putenv_s("TZ", "UTC0");
+  _tzset();
+#else
+  setenv("TZ", "UTC0", 1);
+  tzset();
+#endif
+  // 2021-03-04 09:05:03.007 UTC, in 100-nanosecond ticks since 1970.
+  const std::int64_t seconds = 1614848703;
+  EXPECT_EQ(base::FormatTimeStamp(seconds * 10000000 + 7 * 10000 + 9999), "09:05:03.007 ");
+  EXPECT_EQ(base::FormatTimeStamp(0), "00:00:00.000 ");
+  EXPECT_LE(std::abs(base::ReadSystemTicks() / 10000000 - std::time(nullptr)), 2);
+}
+
+// Lines logged by several threads at once reach standard output whole, never interleaved.
+TEST(LogTest, DefaultOutputNeverSplitsALine) {
+  testing::internal::CaptureStdout();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 300; ++i) QLOG_INFO("thread", t) << std::string(40, 'a' + t);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  std::istringstream out(testing::internal::GetCapturedStdout());
+  int count = 0;
+  for (std::string line; std::getline(out, line); ++count) {
+    const char mark = line.back();
+    ASSERT_EQ(line.substr(13),
+              "[thread][" + std::to_string(mark - 'a') + "] " + std::string(40, mark));
+  }
+  EXPECT_EQ(count, 1200);
+}
+
+}  // namespace

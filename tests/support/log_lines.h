@@ -21,6 +21,10 @@ inline std::string PlainLine(const std::string& function, int line, const std::s
 inline std::string TaggedLine(const std::string& function, int line, const std::string& text) {
   return PlainLine(function, line, "[ERROR " + function + "]: " + text);
 }
+// XMap's refusal of a present or null key (shown empty); each SetValue form has its own line.
+inline std::string MapRefusal(int at, const std::string& key) {
+  return PlainLine("framework::XMap::Impl::SetValue", at, "XMap SetValue failed. found key:" + key);
+}
 
 }  // namespace quendel::test
 

@@ -1,0 +1,124 @@
+// XMap against a std::map: results, clones, destructions, fixed addresses and refusal lines.
+#include <map>
+
+#include "containers/values_module.h"
+#include "quendel/x_map.h"
+#include "support/counting_holder.h"
+#include "support/log_capture.h"
+#include "support/log_lines.h"
+#include "support/module_loader.h"
+#include "support/property.h"
+
+namespace quendel::test {
+namespace {
+
+using framework::XMap;
+using framework::XValue;
+
+void RunMapModel(Bytes& input) {
+  HolderLog holders;
+  {
+    LogCapture log;
+    XMap map;
+    // Each key's value (-1: empty) and where it was stored: it stays there until removed.
+    std::map<std::string, std::pair<int, const XValue*>> model;
+    while (input.More()) {
+      // Case and emptiness tell keys apart; 4 is the null key; numbered keys make it rehash.
+      const char* const kKeys[] = {"", "k", "K", "key", ""};
+      const std::uint32_t pick = input.Below(24), operation = input.Below(5);
+      const std::string name = pick < 5 ? kKeys[pick] : "n" + std::to_string(pick);
+      const char* key = pick == 4 ? nullptr : name.c_str();
+      const auto found = key != nullptr ? model.find(name) : model.end();
+      const bool present = found != model.end(), inserts = key != nullptr && !present;
+      const int value = static_cast<int>(input.Below(4)) - 1;
+      XValue argument = value < 0 ? XValue() : Counted(value, &holders);
+      XValue::Holder* const held = argument.holder;
+      const HolderLog before = holders;
+      int clones = 0, destroyed = 0;
+      std::vector<std::string> expected;
+      switch (operation) {
+        case 0:
+        case 1:  // a set stores a clone or takes the holder over; refused, nothing changes
+          if (operation == 0) map.SetValue(key, std::as_const(argument));
+          if (operation == 1) map.SetValue(key, std::move(argument));
+          clones = operation == 0 && inserts && value >= 0;
+          // NOLINTNEXTLINE(bugprone-use-after-move)
+          MODEL_CHECK(argument.holder == (operation == 1 && inserts ? nullptr : held));
+          if (inserts) model[name] = {value, map.GetValue(key)};
+          if (!inserts) expected.push_back(MapRefusal(operation == 0 ? 30 : 22, name));
+          break;
+        case 2:  // a pointer lookup, also through a const map
+          MODEL_CHECK((value < 1 ? map.GetValue(key) : std::as_const(map).GetValue(key)) ==
+                      (present ? found->second.second : nullptr));
+          break;
+        case 3: {  // a copy lookup copy-assigns only what it finds
+          const int stored = present ? found->second.first : -1;
+          MODEL_CHECK(map.GetValue(key, argument) == present);
+          MODEL_CHECK(present ? ValueOf(argument) == stored : argument.holder == held);
+          clones = stored >= 0;
+          destroyed = present && value >= 0;
+          break;
+        }
+        default:  // a removal destroys the value once; an absent or null key is no error
+          map.RemoveAt(key);
+          destroyed = present && found->second.first >= 0;
+          if (present) model.erase(found);
+      }
+      MODEL_CHECK(holders.clones == before.clones + clones);
+      MODEL_CHECK(holders.destructions == before.destructions + destroyed);
+      MODEL_CHECK(log.Texts() == expected);
+      log.Clear();
+      int live = !argument.Empty();
+      for (const auto& [stored, entry] : model) {
+        const XValue* at = map.GetValue(stored.c_str());
+        MODEL_CHECK_MSG(at == entry.second && ValueOf(*at) == entry.first, stored);
+        live += entry.first >= 0;
+      }
+      MODEL_CHECK(holders.live == live);
+    }
+  }
+  MODEL_CHECK(holders.live == 0);
+}
+
+#if !defined(QUENDEL_FUZZING)
+// A holder that keeps the default TypeName: copied, moved and destroyed, never read back.
+struct Untyped final : XValue::Holder {
+  Holder* Clone() const override { return new Untyped; }
+};
+
+TEST(XValueTest, ValuesReadBackOnlyAsTheirTypeAlsoWhenAnotherModuleMadeThem) {
+  XValue number(42), untyped(new Untyped);
+  *number.Get<int>() = 43;
+  XValue copy(number);  // copied and moved, never held inside another value
+  const XValue moved(std::move(copy)), copied(untyped), taken(std::move(untyped));
+  ASSERT_NE(moved.Get<int>(), nullptr);
+  EXPECT_EQ(*moved.Get<int>(), 43);
+  EXPECT_TRUE(copy.Empty() && untyped.Empty());  // NOLINT(bugprone-use-after-move)
+  EXPECT_TRUE(!moved.Get<long>() && !copied.Get<int>() && !taken.Get<int>());
+
+  // Loaded before the map: the provider's holder code must outlive every value it made.
+  LoadedModule module(ProviderPath("values_provider"));
+  auto fill = module.Get<values_module::FillMapFunction>("FillMap");
+  auto liveProbes = module.Get<values_module::LiveProbesFunction>("LiveProbes");
+  ASSERT_TRUE(fill && liveProbes) << module.Error();
+  {
+    XMap map;
+    fill(&map);
+    XValue count, probe;  // clones made by the provider
+    ASSERT_TRUE(map.GetValue("count", count) && map.GetValue("probe", probe));
+    ASSERT_NE(count.Get<int>(), nullptr);
+    EXPECT_EQ(*count.Get<int>(), 3);
+    map.RemoveAt("probe");
+    EXPECT_EQ(liveProbes(), 1);
+    fill(&map);  // only the probe is set again
+    fill(&map);  // all refused: the provider frees the probe it made
+    EXPECT_EQ(liveProbes(), 2);
+  }
+  EXPECT_EQ(liveProbes(), 0);
+}
+#endif
+
+}  // namespace
+}  // namespace quendel::test
+
+QUENDEL_PROPERTY_TEST(MapModel, quendel::test::RunMapModel);

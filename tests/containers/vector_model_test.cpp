@@ -63,14 +63,14 @@ void RunWith(quendel::test::Bytes& in) {
     const int i = in.Below(2), j = in.Below(2), op = in.Below(18), which = in.Below(6);
     XVector<T>& a = v[i];
     Model& am = m[i];
-    const auto [block, capacity] = std::make_pair(a.data(), am.capacity);
-    const auto size = static_cast<std::uint32_t>(am.items.size());
+    const T* block = a.data();
+    const std::uint64_t capacity = am.capacity, size = am.items.size();
     // Counts are mostly small, now and then past a 4096-byte block or past max_size().
     const std::uint64_t n = in.Below(16) == 0 ? 1000 + in.Below(100) : in.Below(24);
     const std::uint64_t huge = in.Below(2) ? ~std::uint64_t{0} : a.max_size() + 1;
     const int value = in.Below(100);
     T fresh = Make<T>(value);
-    const std::uint32_t k = size != 0 ? in.Below(size) : 0, own = size != 0 && in.Below(2);
+    const std::uint64_t k = size != 0 ? in.Below(size) : 0, own = size != 0 && in.Below(2);
     T& arg = own ? a[k] : fresh;  // a new value or an element of the same vector
     const int argValue = own ? am.items[k] : value;
     int freshAfter = value;

@@ -1,3 +1,5 @@
+// Threads share components and a factory: each component is destroyed exactly once, by
+// whichever thread drops its last reference, and the factory keeps one live instance per id.
 #include <gtest/gtest.h>
 #include <quendel/framework.h>
 
@@ -10,48 +12,39 @@
 #include <vector>
 
 #include "support/log_capture.h"
+#include "support/log_lines.h"
 
 namespace {
 
-std::atomic<int> destroyed{0};
+std::atomic<int> sharedDestroyed{0};
 
 class Shared : public framework::CTComponentUnknown {
  public:
   Shared() : CTComponentUnknown(nullptr, nullptr) {}
-  ~Shared() override { destroyed.fetch_add(1); }
+  ~Shared() override { sharedDestroyed.fetch_add(1); }
 };
 
-// Threads take and drop references on shared components; each is destroyed exactly once,
-// by whichever thread drops the last reference.
 TEST(ComponentConcurrencyTest, EachComponentIsDestroyedExactlyOnce) {
-  constexpr int kComponents = 64;
-  constexpr int kThreads = 4;
-  constexpr int kRounds = 200;
-  destroyed = 0;
-  std::vector<Shared*> components;
-  for (int i = 0; i < kComponents; ++i) {
-    components.push_back(new Shared);
-    // One reference per thread, handed over before the threads start.
-    for (int t = 0; t < kThreads; ++t) components.back()->DelegatAddRef();
+  constexpr int kComponents = 64, kThreads = 4;
+  std::vector<Shared*> components(kComponents);
+  for (Shared*& component : components) {
+    component = new Shared;
+    for (int t = 0; t < kThreads; ++t) component->DelegatAddRef();  // one per thread
   }
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&components] {
-      for (int round = 0; round < kRounds; ++round) {
-        for (Shared* component : components) {
-          component->DelegatAddRef();
-          component->DelegatRelease();
-        }
+      for (int round = 0; round < 200; ++round) {
+        for (Shared* component : components) component->DelegatAddRef();
+        for (Shared* component : components) component->DelegatRelease();
       }
       for (Shared* component : components) component->DelegatRelease();
     });
   }
   for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(destroyed.load(), kComponents);
+  EXPECT_EQ(sharedDestroyed.load(), kComponents);
 }
 
-// A factory shared by threads that create, query and release the same and different ids,
-// so that last releases happen on threads other than the creating one.
 constexpr std::array<const char*, 3> kIds = {"stress.a", "stress.b", "stress.nested"};
 constexpr char kProbeId[] = "stress.probe";  // answered by every live instance
 constexpr int kAlive = 0x51ab1e;
@@ -60,69 +53,49 @@ struct IProbe : framework::CTUnknown {
   virtual int Magic() = 0;
 };
 
-struct Census {
-  std::atomic<int> constructed{0};
-  std::atomic<int> destroyed{0};
-  std::atomic<int> handedOutDestroyed{0};
-} census;
+std::atomic<int> constructed{0}, destroyed{0}, handedOutDestroyed{0}, failures{0};
 
 class Probe : public IProbe, public framework::CTComponentUnknown {
  public:
-  Probe(framework::CTComponentFactory* factory, const char* id)
-      : CTComponentUnknown(nullptr, factory), id_(id) {
-    census.constructed.fetch_add(1);
+  explicit Probe(framework::CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {
+    constructed.fetch_add(1);
   }
   ~Probe() override {
-    EXPECT_EQ(magic_, kAlive);
+    if (magic_ != kAlive) failures.fetch_add(1);
     magic_ = 0;
-    census.destroyed.fetch_add(1);
-    if (handedOut_.load()) census.handedOutDestroyed.fetch_add(1);
+    destroyed.fetch_add(1);
+    if (handedOut_.load()) handedOutDestroyed.fetch_add(1);
   }
   QUENDEL_FORWARD_UNKNOWN_TO_OWNER();
   int DelegatQueryInterface(const char* id, void** object) override {
-    if (std::strcmp(id, id_) != 0 && std::strcmp(id, kProbeId) != 0) return -1;
+    if (std::strcmp(id, info->id) != 0 && std::strcmp(id, kProbeId) != 0) return -1;
     handedOut_.store(true);
     return framework::RefComponentInterface(static_cast<IProbe*>(this), object);
   }
   int Magic() override { return magic_; }
 
  private:
-  const char* id_;
   std::atomic<bool> handedOut_{false};
   int magic_ = kAlive;
 };
 
-template <int Index>
-framework::CTComponentUnknown* CreateProbe(framework::CTComponentFactory* factory) {
-  if (Index == 2) {
-    // A creator that uses the factory it is called by.
+// Made by a creator that uses the factory it is called by.
+struct Nested : Probe {
+  explicit Nested(framework::CTComponentFactory* factory) : Probe(factory) {
     void* other = nullptr;
     if (factory->CreateComponent(kIds[0], &other) == 0) static_cast<IProbe*>(other)->Release();
   }
-  return new Probe(factory, kIds[Index]);
-}
+};
 
-void StressRegistry(framework::TWrap<framework::ComponentInfo>** entries, std::size_t* count) {
-  static framework::TWrap<framework::ComponentInfo> list[3];
-  constexpr framework::ComponentCreator creators[] = {&CreateProbe<0>, &CreateProbe<1>,
-                                                      &CreateProbe<2>};
-  for (std::size_t i = 0; i < 3; ++i) {
-    auto* info = new framework::ComponentInfo;
-    info->name = kIds[i];
-    info->id = kIds[i];
-    info->creator = creators[i];
-    list[i] = {info};
-  }
-  *entries = list;
-  *count = 3;
-}
+QUENDEL_REGISTRY_FUNCTION(StressRegistry, framework::Describe<Probe>("a", kIds[0], "1", 0, ""),
+                          framework::Describe<Probe>("b", kIds[1], "1", 0, ""),
+                          framework::Describe<Nested>("nested", kIds[2], "1", 0, ""));
 
-// Who holds which instance of an id: two holders at one time must hold the same instance.
-struct Holders {
+// Who holds the instance of an id: two holders at one time must hold the same one.
+struct Slot {
   std::mutex mutex;
   IProbe* instance = nullptr;
-  int count = 0;
-  int conflicts = 0;
+  int holders = 0, conflicts = 0;
 };
 
 TEST(ComponentConcurrencyTest, FactorySharedByThreadsHandsOutOneLiveInstancePerId) {
@@ -130,9 +103,14 @@ TEST(ComponentConcurrencyTest, FactorySharedByThreadsHandsOutOneLiveInstancePerI
   framework::CTComponentFactory* factory = nullptr;
   ASSERT_EQ(framework::CreateComponentFactory(&factory), 0);
   factory->RegistryComponent(&StressRegistry);
-  std::array<Holders, kIds.size()> holders;
-  std::atomic<int> failures{0};
-
+  std::array<Slot, kIds.size()> slots;
+  auto drop = [&slots](std::pair<std::size_t, IProbe*> held) {
+    {
+      std::lock_guard<std::mutex> lock(slots[held.first].mutex);
+      --slots[held.first].holders;
+    }
+    held.second->Release();  // possibly the last, while other threads create the id
+  };
   std::vector<std::thread> threads;
   for (unsigned seed = 1; seed <= 4; ++seed) {
     threads.emplace_back([&, seed] {
@@ -142,7 +120,7 @@ TEST(ComponentConcurrencyTest, FactorySharedByThreadsHandsOutOneLiveInstancePerI
         const std::size_t which = random() % kIds.size();
         void* object = nullptr;
         if (random() % 4 == 0) {
-          // A foreign query reaches any live instance, never a dying one.
+          // A foreign query reaches a live instance, never a dying one.
           if (factory->QueryInterface(kProbeId, &object) == 0) {
             if (static_cast<IProbe*>(object)->Magic() != kAlive) failures.fetch_add(1);
             static_cast<IProbe*>(object)->Release();
@@ -150,45 +128,32 @@ TEST(ComponentConcurrencyTest, FactorySharedByThreadsHandsOutOneLiveInstancePerI
         } else if (factory->CreateComponent(kIds[which], &object) == 0) {
           auto* probe = static_cast<IProbe*>(object);
           if (probe->Magic() != kAlive) failures.fetch_add(1);
-          Holders& slot = holders[which];
-          {
-            std::lock_guard<std::mutex> lock(slot.mutex);
-            if (slot.count > 0 && slot.instance != probe) ++slot.conflicts;
-            slot.instance = probe;
-            ++slot.count;
+          std::lock_guard<std::mutex> lock(slots[which].mutex);
+          if (slots[which].holders++ > 0 && slots[which].instance != probe) {
+            ++slots[which].conflicts;
           }
+          slots[which].instance = probe;
           held.emplace_back(which, probe);
         } else {
           failures.fetch_add(1);
         }
-        // Keep up to two references a while, so releases cross threads and rounds.
+        // Up to two references kept a while, so that releases cross threads and rounds.
         while (held.size() > random() % 3) {
-          auto [index, probe] = held.front();
+          drop(held.front());
           held.erase(held.begin());
-          {
-            std::lock_guard<std::mutex> lock(holders[index].mutex);
-            --holders[index].count;
-          }
-          probe->Release();
         }
       }
-      for (auto [index, probe] : held) {
-        {
-          std::lock_guard<std::mutex> lock(holders[index].mutex);
-          --holders[index].count;
-        }
-        probe->Release();
-      }
+      for (auto entry : held) drop(entry);
     });
   }
   for (std::thread& thread : threads) thread.join();
 
   EXPECT_EQ(failures.load(), 0);
-  for (Holders& slot : holders) EXPECT_EQ(slot.conflicts, 0);
+  for (Slot& slot : slots) EXPECT_EQ(slot.conflicts, 0);
   factory->Release();
-  EXPECT_EQ(census.destroyed.load(), census.constructed.load());
-  EXPECT_EQ(log.Count("][163] release component. "), census.handedOutDestroyed.load());
-  EXPECT_EQ(log.Count("wait release component. count:0"), 1);
+  EXPECT_EQ(destroyed.load(), constructed.load());
+  EXPECT_EQ(log.Count(quendel::test::ReleasedLines("", "")[1]), handedOutDestroyed.load());
+  EXPECT_EQ(log.Count(quendel::test::WaitCountLine(0)), 1);
 }
 
 }  // namespace

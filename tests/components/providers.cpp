@@ -1,31 +1,24 @@
-// The same components written by hand, as a provider without the helpers writes them, and
-// with TComponent and QUENDEL_REGISTRY_FUNCTION.
+// One counter written twice: by hand, as a provider without the helpers writes it, and with
+// TComponent and QUENDEL_REGISTRY_FUNCTION.
 #include "components/providers.h"
 
 #include <cstring>
 
-using framework::ComponentInfo;
 using framework::CTComponentFactory;
 using framework::CTComponentUnknown;
-using framework::CTUnknown;
-using framework::RefComponentInterface;
 
 namespace {
 
-paired::Lives handLives, helperLives;
+paired::Lives lives;
 
-// Counts the life of the component it is a member of.
-struct Tally {
-  explicit Tally(paired::Lives& lives) : lives(lives) { ++lives.constructed; }
+struct Tally {  // counts the life of the counter it is a member of
+  Tally() { ++lives.constructed; }
   ~Tally() { ++lives.destroyed; }
-  paired::Lives& lives;
 };
 
-namespace by_hand {
-
-class Counter : public paired::ICounter, public paired::IReset, public CTComponentUnknown {
+class HandCounter : public paired::ICounter, public paired::IReset, public CTComponentUnknown {
  public:
-  Counter(CTUnknown* owner, CTComponentFactory* factory) : CTComponentUnknown(owner, factory) {}
+  explicit HandCounter(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
   int QueryInterface(const char* id, void** object) override {
     return Owner()->QueryInterface(id, object);
   }
@@ -33,10 +26,10 @@ class Counter : public paired::ICounter, public paired::IReset, public CTCompone
   int Release() override { return Owner()->Release(); }
   int DelegatQueryInterface(const char* id, void** object) override {
     if (std::strcmp(id, "paired.counter") == 0) {
-      return RefComponentInterface(static_cast<paired::ICounter*>(this), object);
+      return framework::RefComponentInterface(static_cast<paired::ICounter*>(this), object);
     }
     if (std::strcmp(id, "paired.reset") == 0) {
-      return RefComponentInterface(static_cast<paired::IReset*>(this), object);
+      return framework::RefComponentInterface(static_cast<paired::IReset*>(this), object);
     }
     return -1;
   }
@@ -44,102 +37,42 @@ class Counter : public paired::ICounter, public paired::IReset, public CTCompone
   void Reset() override { value_ = 0; }
 
  private:
-  Tally tally_{handLives};
+  Tally tally_;
   int value_ = 0;
 };
 
-class Aggregate : public paired::IGreeter, public CTComponentUnknown {
- public:
-  explicit Aggregate(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {
-    inner_->DelegatAddRef();
-  }
-  ~Aggregate() override { inner_->DelegatRelease(); }
-  int QueryInterface(const char* id, void** object) override {
-    return Owner()->QueryInterface(id, object);
-  }
-  int AddRef() override { return Owner()->AddRef(); }
-  int Release() override { return Owner()->Release(); }
-  int DelegatQueryInterface(const char* id, void** object) override {
-    if (std::strcmp(id, "paired.aggregate") == 0) {
-      return RefComponentInterface(static_cast<paired::IGreeter*>(this), object);
-    }
-    return inner_->DelegatQueryInterface(id, object);
-  }
-  const char* Greeting() override { return "aggregate"; }
-
- private:
-  Tally tally_{handLives};
-  CTComponentUnknown* inner_ = new Counter(static_cast<paired::IGreeter*>(this), nullptr);
-};
-
-ComponentInfo* Describe(const char* name, const char* id, const char* version, int type,
-                        const char* description, framework::ComponentCreator creator) {
-  auto* info = new ComponentInfo;
-  info->name = name;
-  info->id = id;
-  info->version = version;
-  info->type = type;
-  info->description = description;
-  info->creator = creator;
-  return info;
-}
-
-}  // namespace by_hand
-
-namespace with_helpers {
-
-class Counter : public framework::TComponent<paired::ICounter, paired::IReset> {
+class HelperCounter : public framework::TComponent<paired::ICounter, paired::IReset> {
  public:
   using TComponent::TComponent;
   int Increment() override { return ++value_; }
   void Reset() override { value_ = 0; }
 
  private:
-  Tally tally_{helperLives};
+  Tally tally_;
   int value_ = 0;
 };
 
-class Aggregate : public framework::TComponent<paired::IGreeter> {
- public:
-  explicit Aggregate(CTComponentFactory* factory) : TComponent(factory) { inner_->DelegatAddRef(); }
-  ~Aggregate() override { inner_->DelegatRelease(); }
-  int DelegatQueryInterface(const char* id, void** object) override {
-    if (TComponent::DelegatQueryInterface(id, object) == 0) return 0;
-    return inner_->DelegatQueryInterface(id, object);
-  }
-  const char* Greeting() override { return "aggregate"; }
-
- private:
-  Tally tally_{helperLives};
-  CTComponentUnknown* inner_ = new Counter(static_cast<paired::IGreeter*>(this), nullptr);
-};
-
-}  // namespace with_helpers
-
 }  // namespace
 
-QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<ComponentInfo>** entries,
+QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<framework::ComponentInfo>** entries,
                                           std::size_t* count) {
-  static framework::TWrap<ComponentInfo> list[2];
-  list[0] = {by_hand::Describe("Counter", "paired.counter", "1.0", 1, "counts",
-                               [](CTComponentFactory* factory) -> CTComponentUnknown* {
-                                 return new by_hand::Counter(nullptr, factory);
-                               })};
-  list[1] = {by_hand::Describe("Aggregate", "paired.aggregate", "2.0", -2, "aggregates",
-                               [](CTComponentFactory* factory) -> CTComponentUnknown* {
-                                 return new by_hand::Aggregate(factory);
-                               })};
+  static framework::TWrap<framework::ComponentInfo> list[1];
+  auto* info = new framework::ComponentInfo;  // the factory deletes it
+  info->name = "Counter";
+  info->id = "paired.counter";
+  info->version = "1.0";
+  info->type = -1;
+  info->description = "counts";
+  info->creator = [](CTComponentFactory* factory) -> CTComponentUnknown* {
+    return new HandCounter(factory);
+  };
+  list[0] = {info};
   *entries = list;
-  *count = 2;
+  *count = 1;
 }
 
-QUENDEL_REGISTRY_FUNCTION(
-    HelperRegistry,
-    framework::Describe<with_helpers::Counter>("Counter", paired::ICounter::kInterfaceId, "1.0", 1,
-                                               "counts"),
-    framework::Describe<with_helpers::Aggregate>("Aggregate", paired::IGreeter::kInterfaceId, "2.0",
-                                                 -2, "aggregates"));
+QUENDEL_REGISTRY_FUNCTION(HelperRegistry,
+                          framework::Describe<HelperCounter>("Counter", "paired.counter", "1.0", -1,
+                                                             "counts"));
 
-QUENDEL_PROVIDER_EXPORT paired::Lives* ProviderLives(bool helpers) {
-  return helpers ? &helperLives : &handLives;
-}
+QUENDEL_PROVIDER_EXPORT paired::Lives* ProviderLives() { return &lives; }

@@ -3,8 +3,8 @@
 
 #include <quendel/framework.h>
 
-// The test provider module lists the same two components twice, under the same ids and
-// texts: written by hand (HandRegistry) and with the helpers (HelperRegistry).
+// The test provider module lists one counter twice, under the same id and texts: written by
+// hand (HandRegistry) and with the helpers (HelperRegistry).
 namespace paired {
 
 struct ICounter : framework::CTUnknown {
@@ -16,18 +16,10 @@ struct IReset : framework::CTUnknown {
   QUENDEL_INTERFACE_ID(IReset, "paired.reset");
   virtual void Reset() = 0;
 };
-// The aggregate, which answers the counter's interfaces through an inner counter.
-struct IGreeter : framework::CTUnknown {
-  QUENDEL_INTERFACE_ID(IGreeter, "paired.aggregate");
-  virtual const char* Greeting() = 0;
-};
 
-// The objects one way of writing made and destroyed.
-struct Lives {
-  int constructed = 0;
-  int destroyed = 0;
+struct Lives {  // counters the module made and destroyed
+  int constructed = 0, destroyed = 0;
 };
-using LivesFunc = Lives* (*)(bool helpers);
 
 }  // namespace paired
 

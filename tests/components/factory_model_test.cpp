@@ -24,28 +24,25 @@ const char* const kIds[] = {"m.alpha", "m.beta", "M.alpha", "", framework::kComp
 const char* const kTexts[] = {"alpha", "", "two words", "\xA1\xAA"};
 
 struct Census {
-  int constructed = 0, destroyed = 0, lastDestroyed = 0, creatorCalls = 0, infosDeleted = 0;
+  int constructed = 0, destroyed = 0, creatorCalls = 0, infosDeleted = 0;
 } census;
 
 // Answered by every instance that answers at all; no component is registered under its id.
 struct IModel : framework::CTUnknown {
   QUENDEL_INTERFACE_ID(IModel, "m.extra");
-  virtual int Serial() = 0;
 };
 
-// Silent instances answer no id, not even their own.
-struct Part final : framework::TComponent<IModel> {
-  Part(CTComponentFactory* factory, bool answers) : TComponent(factory), answers(answers) {}
-  ~Part() override { census.lastDestroyed = (++census.destroyed, serial); }
-  int DelegatQueryInterface(const char* id, void** object) override {
-    if (answers && std::strcmp(id, info->id) == 0) {
-      return framework::RefComponentInterface(static_cast<IModel*>(this), object);
-    }
-    return answers ? TComponent::DelegatQueryInterface(id, object) : -1;
+struct Part final : framework::TComponent<IModel> {  // silent parts answer no id at all
+  Part(CTComponentFactory* factory, bool answers) : TComponent(factory), answers(answers) {
+    ++census.constructed;
   }
-  int Serial() override { return serial; }
+  ~Part() override { ++census.destroyed; }
+  int DelegatQueryInterface(const char* id, void** object) override {
+    if (!answers) return -1;
+    if (std::strcmp(id, info->id) != 0) return TComponent::DelegatQueryInterface(id, object);
+    return framework::RefComponentInterface(static_cast<IModel*>(this), object);
+  }
   const bool answers;
-  const int serial = ++census.constructed;
 };
 
 enum Kind { kAnswers, kSilent, kNull, kNone };  // what a description's creator does
@@ -57,8 +54,7 @@ framework::CTComponentUnknown* Create(CTComponentFactory* factory) {
 constexpr framework::ComponentCreator kCreators[] = {&Create<kAnswers>, &Create<kSilent>,
                                                      &Create<kNull>, nullptr};
 
-// Written by hand: the factory deletes it only if it registered it.
-struct HandInfo : ComponentInfo {
+struct HandInfo : ComponentInfo {  // the factory deletes it only if it registered it
   ~HandInfo() override { ++census.infosDeleted; }
 };
 
@@ -74,7 +70,9 @@ std::string Text(const char* text) { return text != nullptr ? text : ""; }
 struct Entry {
   std::string name;
   Kind kind;
-  int serial = 0, count = 0;  // of the live instance; serial 0 for none
+  bool live = false;       // an instance is recorded
+  IModel* face = nullptr;  // its answer, once it answered
+  int count = 0;           // the host's references to it
 };
 
 struct Model {
@@ -84,19 +82,22 @@ struct Model {
   CTComponentFactory* factory = nullptr;
   int factoryRefs = 1, handRegistered = 0, ownDeletes = 0;
   std::map<std::string, Entry> registry;
-  std::vector<std::pair<IModel*, std::string>> held;
 
   void Run() {
     const bool releaseAll = in.Below(2) == 0;  // before the factory's end, or leave them
+    void* object = &registry;
     MODEL_CHECK(framework::CreateComponentFactory(&factory) == 0 && factory != nullptr);
+    MODEL_CHECK(framework::CreateComponentFactory(nullptr) == -1);
+    MODEL_CHECK(framework::RefComponentInterface(nullptr, &object) == -1 && object == nullptr);
+    Expect({qt::NoFactoryLine(), qt::NullRefLine()});
     Expect(Register());
-    static constexpr qt::Lines (Model::*kSteps[])() = {
-        &Model::Register, &Model::Create, &Model::Create, &Model::Create, &Model::Release,
-        &Model::AddRef,   &Model::Query,  &Model::Query,  &Model::Stray,  &Model::NullArguments};
+    static constexpr qt::Lines (Model::*kSteps[])() = {&Model::Register, &Model::Create,
+                                                       &Model::Create,   &Model::Hold,
+                                                       &Model::Hold,     &Model::Query};
     for (int step = 0; step < 200 && in.More(); ++step) {
       Expect((this->*kSteps[in.Below(std::size(kSteps))])());
     }
-    while (releaseAll && !held.empty()) Expect(Release(0));
+    while (releaseAll && Held() != registry.end()) Expect(Hold());
     End();
   }
 
@@ -161,135 +162,91 @@ struct Model {
   qt::Lines Create() {
     const char* id = PickId();
     const bool noOut = in.Below(8) == 0;
-    void* object = &held;
+    void* object = &registry;
     const Census before = census;
     const int result = factory->CreateComponent(id, noOut ? nullptr : &object);
-    if (id == nullptr || noOut || registry.count(id) == 0) {
-      MODEL_CHECK(result == -1 && object == &held && census.creatorCalls == before.creatorCalls);
+    auto found = id != nullptr ? registry.find(id) : registry.end();
+    if (id == nullptr || noOut || found == registry.end()) {
+      MODEL_CHECK(result == -1 && object == &registry && census.constructed == before.constructed);
       return id == nullptr || noOut ? qt::Lines{} : qt::Lines{qt::NotFoundLine(id)};
     }
-    Entry& entry = registry[id];
-    const bool make = entry.serial == 0;
+    Entry& entry = found->second;
+    const bool make = !entry.live;
+    entry.live = entry.live || entry.kind <= kSilent;
     MODEL_CHECK(census.creatorCalls == before.creatorCalls + (make && entry.kind != kNone));
-    if (make && entry.kind <= kSilent) entry.serial = before.constructed + 1;
-    const bool answered = entry.serial != 0 && entry.kind == kAnswers;
-    MODEL_CHECK(result == (answered ? 0 : -1) && (result == 0) != (object == &held));
-    MODEL_CHECK(census.destroyed == before.destroyed);
-    if (answered) {
-      MODEL_CHECK(static_cast<IModel*>(object)->Serial() == entry.serial);
-      held.emplace_back(static_cast<IModel*>(object), id);
-      ++entry.count;
+    MODEL_CHECK(census.constructed == before.constructed + (make && entry.live));
+    const bool answered = entry.live && entry.kind == kAnswers;
+    MODEL_CHECK(result == (answered ? 0 : -1) && (result == 0) != (object == &registry));
+    if (answered && make) entry.face = static_cast<IModel*>(object);
+    MODEL_CHECK(!answered || object == entry.face);
+    entry.count += answered;
+    return entry.live ? qt::Lines{} : qt::Lines{qt::CreateFailedLine()};
+  }
+
+  std::map<std::string, Entry>::iterator Held() {  // an entry whose instance the host holds
+    std::vector<std::map<std::string, Entry>::iterator> held;
+    for (auto it = registry.begin(); it != registry.end(); ++it) {
+      if (it->second.count > 0) held.push_back(it);
     }
-    return entry.serial == 0 ? qt::Lines{qt::CreateFailedLine()} : qt::Lines{};
+    return held.empty() ? registry.end() : held[in.Below(held.size())];
   }
 
-  qt::Lines Release() { return held.empty() ? qt::Lines{} : Release(in.Below(held.size())); }
-  qt::Lines Release(std::size_t index) {
-    const auto [face, id] = held[index];
-    held.erase(held.begin() + static_cast<std::ptrdiff_t>(index));
-    Entry& entry = registry[id];
+  qt::Lines Hold() {  // one reference more or less to a held instance
+    const auto held = Held();
+    if (held == registry.end()) return {};
+    Entry& entry = held->second;
+    if (in.Below(3) == 2) {  // exhausted input releases
+      MODEL_CHECK(framework::RefComponentInterface(entry.face, nullptr) == -1);
+      MODEL_CHECK(entry.face->AddRef() == ++entry.count);
+      return {};
+    }
     const int destroyed = census.destroyed;
-    MODEL_CHECK(face->Release() == 0);
-    const bool last = --entry.count == 0;
-    MODEL_CHECK(census.destroyed == destroyed + last);
-    MODEL_CHECK(!last || census.lastDestroyed == std::exchange(entry.serial, 0));
-    return last ? qt::ReleasedLines(entry.name, id) : qt::Lines{};
+    MODEL_CHECK(entry.face->Release() == 0);
+    entry.live = --entry.count > 0;
+    MODEL_CHECK(census.destroyed == destroyed + !entry.live);
+    return entry.live ? qt::Lines{} : qt::ReleasedLines(entry.name, held->first);
   }
 
-  qt::Lines AddRef() {
-    if (held.empty()) return {};
-    const auto chosen = held[in.Below(held.size())];
-    MODEL_CHECK(chosen.first->AddRef() == ++registry[chosen.second].count);
-    held.push_back(chosen);
-    return {};
-  }
-
-  // Through the factory, which answers its own id and asks live instances only, or through a
-  // held instance; instances answer their own id and IModel's.
+  // The factory answers its own id, and asks live instances only: the one of the id, or any
+  // for IModel's.
   qt::Lines Query() {
     const std::uint32_t pick = in.Below(8);
     const char* id = pick == 0 ? IModel::kInterfaceId : pick == 1 ? "m.unknown" : PickId();
-    void* object = &held;
+    void* object = &registry;
     void** out = in.Below(8) == 0 ? nullptr : &object;
-    const std::size_t at = in.Below(held.size() + 1);  // held.size(): the factory
-    const bool viaFactory = at == held.size();
-    if (!viaFactory && id == nullptr) return {};  // components are never asked for a null id
-    const int result =
-        viaFactory ? factory->QueryInterface(id, out) : held[at].first->QueryInterface(id, out);
-    if (viaFactory && out && id && std::strcmp(id, framework::kComponentFactoryId) == 0) {
+    const int result = factory->QueryInterface(id, out);
+    if (out && id && std::strcmp(id, framework::kComponentFactoryId) == 0) {
       MODEL_CHECK(result == 0 && object == static_cast<void*>(factory));
       return ++factoryRefs, qt::Lines{};
     }
     const bool extra = id != nullptr && std::strcmp(id, IModel::kInterfaceId) == 0;
-    std::vector<std::string> may;  // entries whose instance may answer
-    for (const auto& [key, entry] : registry) {
-      if (out == nullptr || id == nullptr || entry.serial == 0 || entry.kind != kAnswers) continue;
-      if (viaFactory ? key == id || extra : key == held[at].second && (key == id || extra)) {
-        may.push_back(key);
+    bool any = false;
+    for (auto& [key, entry] : registry) {
+      const bool may = out && id && entry.count > 0 && (extra || key == id);
+      if (may && object == entry.face) {
+        MODEL_CHECK(result == 0);
+        return ++entry.count, qt::Lines{};
       }
+      any = any || may;
     }
-    MODEL_CHECK(result == (may.empty() ? -1 : 0) && (result == 0) != (object == &held));
-    if (result != 0) return {};
-    auto* face = static_cast<IModel*>(object);
-    auto answered = std::find_if(may.begin(), may.end(), [&](const std::string& key) {
-      return registry[key].serial == face->Serial();
-    });
-    MODEL_CHECK(answered != may.end());
-    ++registry[*answered].count;
-    held.emplace_back(face, *answered);
-    return {};
-  }
-
-  // A component made outside a creator, with or without the factory, described by SetInfo:
-  // its last release is logged when made with the factory, and forgets no live instance.
-  qt::Lines Stray() {
-    ComponentInfo info;
-    info.id = kIds[in.Below(5)];
-    const bool withFactory = in.Below(2) == 0;
-    auto* part = new Part(withFactory ? factory : nullptr, true);
-    part->SetInfo(&info);
-    const int refs = static_cast<int>(in.Below(3)), destroyed = census.destroyed;
-    for (int i = 1; i <= refs; ++i) MODEL_CHECK(part->DelegatAddRef() == i);
-    for (int i = 1; i < refs; ++i) MODEL_CHECK(part->DelegatRelease() == 0);
-    MODEL_CHECK(census.destroyed == destroyed && part->DelegatRelease() == 0);
-    MODEL_CHECK(census.destroyed == destroyed + 1 && census.lastDestroyed == census.constructed);
-    auto found = registry.find(info.id);
-    if (!withFactory) return {};
-    return found == registry.end() ? qt::Lines{qt::UnregisteredReleaseLine(info.id)}
-                                   : qt::ReleasedLines(found->second.name, info.id);
-  }
-
-  qt::Lines NullArguments() {
-    void* object = &held;
-    switch (in.Below(3)) {
-      case 0:
-        MODEL_CHECK(framework::CreateComponentFactory(nullptr) == -1);
-        return {qt::NoFactoryLine()};
-      case 1:
-        MODEL_CHECK(framework::RefComponentInterface(nullptr, &object) == -1 && !object);
-        return {qt::NullRefLine()};
-    }
-    MODEL_CHECK(held.empty() || framework::RefComponentInterface(held[0].first, nullptr) == -1);
+    MODEL_CHECK(result == -1 && !any && object == &registry);
     return {};
   }
 
   void End() {
     for (; factoryRefs > 1; --factoryRefs) MODEL_CHECK(factory->Release() == 0);
-    qt::Lines expected;
+    qt::Lines expected = {qt::FactoryEndLine()};
     for (const auto& [id, entry] : registry) {
-      if (entry.serial != 0) expected.push_back(qt::WaitingLine(id, entry.name));
+      if (entry.live) expected.push_back(qt::WaitingLine(id, entry.name));
     }
-    const std::size_t live = expected.size();
-    const int destroyed = census.destroyed;
-    MODEL_CHECK(census.infosDeleted == ownDeletes && factory->Release() == 0);
-    // The live instances are reported in the registry's own order.
-    qt::Lines actual = log.Texts();
-    MODEL_CHECK(actual.size() == live + 2);
-    std::sort(actual.begin() + 1, actual.end() - 1);
-    std::sort(expected.begin(), expected.end());
-    expected.insert(expected.begin(), qt::FactoryEndLine());
+    const int live = static_cast<int>(expected.size()) - 1, destroyed = census.destroyed;
     expected.push_back(qt::WaitCountLine(live));
-    MODEL_CHECK(actual == expected && census.destroyed == destroyed + static_cast<int>(live));
+    MODEL_CHECK(census.infosDeleted == ownDeletes && factory->Release() == 0);
+    qt::Lines actual = log.Texts();  // the live instances in the registry's own order
+    MODEL_CHECK(actual.size() == expected.size());
+    std::sort(actual.begin() + 1, actual.end() - 1);
+    std::sort(expected.begin() + 1, expected.end() - 1);
+    MODEL_CHECK(actual == expected && census.destroyed == destroyed + live);
     MODEL_CHECK(census.constructed == census.destroyed);
     MODEL_CHECK(census.infosDeleted == ownDeletes + handRegistered);
   }

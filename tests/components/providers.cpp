@@ -16,7 +16,7 @@ struct Tally {  // counts the life of the counter it is a member of
   ~Tally() { ++lives.destroyed; }
 };
 
-class HandCounter : public paired::ICounter, public paired::IReset, public CTComponentUnknown {
+class HandCounter : public paired::ICounter, public CTComponentUnknown {
  public:
   explicit HandCounter(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
   int QueryInterface(const char* id, void** object) override {
@@ -25,27 +25,20 @@ class HandCounter : public paired::ICounter, public paired::IReset, public CTCom
   int AddRef() override { return Owner()->AddRef(); }
   int Release() override { return Owner()->Release(); }
   int DelegatQueryInterface(const char* id, void** object) override {
-    if (std::strcmp(id, "paired.counter") == 0) {
-      return framework::RefComponentInterface(static_cast<paired::ICounter*>(this), object);
-    }
-    if (std::strcmp(id, "paired.reset") == 0) {
-      return framework::RefComponentInterface(static_cast<paired::IReset*>(this), object);
-    }
-    return -1;
+    if (std::strcmp(id, "paired.counter") != 0) return -1;
+    return framework::RefComponentInterface(static_cast<paired::ICounter*>(this), object);
   }
   int Increment() override { return ++value_; }
-  void Reset() override { value_ = 0; }
 
  private:
   Tally tally_;
   int value_ = 0;
 };
 
-class HelperCounter : public framework::TComponent<paired::ICounter, paired::IReset> {
+class HelperCounter : public framework::TComponent<paired::ICounter> {
  public:
   using TComponent::TComponent;
   int Increment() override { return ++value_; }
-  void Reset() override { value_ = 0; }
 
  private:
   Tally tally_;

@@ -11,11 +11,6 @@ struct ICounter : framework::CTUnknown {
   QUENDEL_INTERFACE_ID(ICounter, "paired.counter");
   virtual int Increment() = 0;
 };
-// Answered by live counters only: no component is registered under it.
-struct IReset : framework::CTUnknown {
-  QUENDEL_INTERFACE_ID(IReset, "paired.reset");
-  virtual void Reset() = 0;
-};
 
 struct Lives {  // counters the module made and destroyed
   int constructed = 0, destroyed = 0;

@@ -141,10 +141,9 @@ TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
   qt::LogCapture log;
   auto factory = framework::CreateFactoryRef();
   factory->RegistryComponent(&ProbeRegistry);
-  framework::ComponentInfo info;  // described, but made by no factory
   std::vector<Probe*> loose(64);
   for (Probe*& probe : loose) {
-    (probe = new Probe(nullptr))->SetInfo(&info);
+    probe = new Probe(nullptr);
     for (int thread = 0; thread < 3; ++thread) probe->DelegatAddRef();
   }
   auto work = [&](unsigned seed) {

@@ -91,9 +91,9 @@ struct Model {
     MODEL_CHECK(framework::RefComponentInterface(nullptr, &object) == -1 && object == nullptr);
     Expect({qt::NoFactoryLine(), qt::NullRefLine()});
     Expect(Register());
-    static constexpr qt::Lines (Model::*kSteps[])() = {&Model::Register, &Model::Create,
-                                                       &Model::Create,   &Model::Hold,
-                                                       &Model::Hold,     &Model::Query};
+    static constexpr qt::Lines (Model::*kSteps[])() = {
+        &Model::Register, &Model::Create, &Model::Create, &Model::Hold,
+        &Model::Hold,     &Model::Query,  &Model::Stray};
     for (int step = 0; step < 200 && in.More(); ++step) {
       Expect((this->*kSteps[in.Below(std::size(kSteps))])());
     }
@@ -121,7 +121,7 @@ struct Model {
     for (std::size_t i = 0; i < n; ++i) {
       kinds[i] = static_cast<Kind>(std::max(0, static_cast<int>(in.Below(8)) - 4));
       described[i] = {PickText(), PickId(),
-                      PickText(), static_cast<std::int8_t>(in.Byte()) << 24,
+                      PickText(), static_cast<std::int8_t>(in.Byte()) * (1 << 24),
                       PickText(), kCreators[kinds[i]]};
     }
     static ComponentInfo sentinel;
@@ -231,6 +231,23 @@ struct Model {
     }
     MODEL_CHECK(result == -1 && !any && object == &registry);
     return {};
+  }
+
+  // Made outside a creator, with the factory or without, and described by SetInfo: its last
+  // release is logged only with the factory, and forgets no live instance.
+  qt::Lines Stray() {
+    ComponentInfo info;
+    info.id = kIds[in.Below(5)];
+    const bool withFactory = in.Below(2) == 0;
+    auto* part = new Part(withFactory ? factory : nullptr, true);
+    part->SetInfo(&info);
+    const int destroyed = census.destroyed;
+    MODEL_CHECK(part->DelegatAddRef() == 1 && part->DelegatRelease() == 0);
+    MODEL_CHECK(census.destroyed == destroyed + 1);
+    const auto found = registry.find(info.id);
+    if (!withFactory) return {};
+    return found == registry.end() ? qt::Lines{qt::UnregisteredReleaseLine(info.id)}
+                                   : qt::ReleasedLines(found->second.name, info.id);
   }
 
   void End() {

@@ -1,0 +1,180 @@
+// The provider module's two ways of writing a counter against each other, and a factory shared
+// by threads and ended with instances that hold each other.
+#include <gtest/gtest.h>
+#include <quendel/framework.h>
+
+#include <atomic>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "components/providers.h"
+#include "support/log_capture.h"
+#include "support/log_lines.h"
+#include "support/module_loader.h"
+
+using framework::CreateRef;
+using framework::CTComponentFactory;
+using framework::QueryRef;
+using framework::TRef;
+using paired::ICounter;
+namespace qt = quendel::test;
+
+namespace {
+
+const std::string kReleaseLine = qt::ReleasedLines("", "")[1];
+
+int Count(framework::CTUnknown* object) {  // read without changing it
+  const int count = object->AddRef();
+  object->Release();
+  return count - 1;
+}
+
+// While set, the log callback creates the counter again when a release is logged.
+CTComponentFactory* reenter = nullptr;
+void* fresh = nullptr;
+void Reenter(const char* line, void*) {
+  if (reenter && !fresh && std::strstr(line, kReleaseLine.c_str())) {
+    reenter->CreateComponent("paired.counter", &fresh);
+  }
+}
+
+// What a host observes of one way of writing, TRef's counting included.
+std::string Trace(framework::ComponentRegistryFunc registry, const paired::Lives& lives) {
+  framework::SetLogoutCallback(&Reenter, nullptr);
+  const paired::Lives before = lives;
+  std::string trace;
+  auto note = [&trace](std::initializer_list<int> values) {
+    for (int value : values) trace += std::to_string(value) + " ";
+    trace += "| ";
+  };
+  auto factory = framework::CreateFactoryRef(), other = framework::CreateFactoryRef();
+  factory->RegistryComponent(registry);
+  other->RegistryComponent(registry);  // descriptions of its own
+  auto counter = CreateRef<ICounter>(factory), again = CreateRef<ICounter>(factory);
+  note({counter == again, Count(counter.Get()), counter->Increment(), again->Increment()});
+  TRef<ICounter> copy(counter), moved(std::move(again));  // a copy adds, a move does not
+  note({Count(counter.Get()), !again});
+  copy = std::move(moved);
+  note({Count(counter.Get()), !moved});
+  moved = copy;
+  ICounter* raw = moved.Detach();
+  note({Count(raw), !moved});
+  moved = TRef<ICounter>::Adopt(raw);
+  note({Count(raw), moved != counter});
+  note({factory->CreateComponent("paired.counter", moved.Out()), Count(raw)});
+  note({factory->CreateComponent("paired.absent", moved.Out()), !moved, Count(raw)});
+  note({!QueryRef<ICounter>(counter, "paired.absent"),
+        !QueryRef<ICounter>(static_cast<ICounter*>(nullptr)),
+        !CreateRef<ICounter>(TRef<CTComponentFactory>()), Count(raw),
+        QueryRef<ICounter>(factory) == counter, QueryRef<CTComponentFactory>(factory) == factory});
+  note({framework::CreateComponentFactory(other.Out())});
+  note({other != nullptr, other != factory});
+  reenter = factory.Get();
+  copy = nullptr;
+  counter.Reset();
+  reenter = nullptr;
+  auto* remade = static_cast<ICounter*>(std::exchange(fresh, nullptr));
+  note({lives.destroyed - before.destroyed, remade != raw, remade ? remade->Increment() : 0});
+  factory = other = nullptr;  // the factory's end destroys the fresh counter
+  framework::SetLogoutCallback(nullptr, nullptr);
+  note({lives.constructed - before.constructed, lives.destroyed - before.destroyed});
+  return trace;
+}
+
+TEST(ProvidersTest, HelperWrittenCounterBehavesExactlyLikeTheHandWrittenOne) {
+  qt::LoadedModule module(qt::ProviderPath("test_providers"));
+  ASSERT_TRUE(module.Loaded()) << module.Error();
+  const paired::Lives& lives = *module.Get<paired::Lives* (*)()>("ProviderLives")();
+  const std::string hand =
+      Trace(module.Get<framework::ComponentRegistryFunc>("HandRegistry"), lives);
+  EXPECT_EQ(Trace(module.Get<framework::ComponentRegistryFunc>("HelperRegistry"), lives), hand);
+  EXPECT_EQ(
+      hand,
+      "1 2 1 2 | 3 1 | 2 1 | 3 1 | 3 0 | 0 3 | -1 1 2 | 1 1 1 2 1 1 | 0 | 1 1 | 1 1 1 | 2 2 | ");
+}
+
+std::atomic<int> made{0}, gone{0}, listed{0}, failures{0};
+
+struct IProbe : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(IProbe, "probe");
+  virtual void Keep(IProbe* other) = 0;
+};
+
+// Answers its id and IProbe's; when destroyed, releases the probe it keeps unless that one
+// went first.
+class Probe : public framework::TComponent<IProbe> {
+ public:
+  explicit Probe(CTComponentFactory* factory) : TComponent(factory) { ++made; }
+  ~Probe() override {
+    ++gone;
+    listed += asked_;
+    if (keptBy_ != nullptr) keptBy_->kept_ = nullptr;
+    if (kept_ != nullptr) kept_->keptBy_ = nullptr, kept_->Release();
+  }
+  int DelegatQueryInterface(const char* id, void** object) override {
+    asked_ = true;  // only the factory's live instances are asked
+    if (std::strcmp(id, info->id) != 0) return TComponent::DelegatQueryInterface(id, object);
+    return framework::RefComponentInterface(static_cast<IProbe*>(this), object);
+  }
+  void Keep(IProbe* other) override {
+    (kept_ = static_cast<Probe*>(other))->keptBy_ = this;
+    other->AddRef();
+  }
+
+ private:
+  std::atomic<bool> asked_{false};
+  Probe *kept_ = nullptr, *keptBy_ = nullptr;
+};
+
+constexpr const char* kIds[] = {"probe.a", "probe.b"};
+QUENDEL_REGISTRY_FUNCTION(ProbeRegistry, framework::Describe<Probe>("a", kIds[0], "1", 0, ""),
+                          framework::Describe<Probe>("b", kIds[1], "1", 0, ""));
+
+// Threads create, query and release the same ids: a held probe is the one the factory names
+// for its id. They also drop the last references to probes made without a factory at once.
+// Then two probes keep each other: whichever the factory's end destroys first releases the
+// other, which the factory must not destroy again.
+TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
+  qt::LogCapture log;
+  auto factory = framework::CreateFactoryRef();
+  factory->RegistryComponent(&ProbeRegistry);
+  std::vector<Probe*> loose(64);
+  for (Probe*& probe : loose) {
+    probe = new Probe(nullptr);
+    for (int thread = 0; thread < 3; ++thread) probe->DelegatAddRef();
+  }
+  auto work = [&](unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::pair<const char*, TRef<IProbe>>> held;
+    for (int round = 0; round < 2000; ++round) {
+      const char* id = kIds[random() % 2];
+      if (random() % 4 != 0) held.emplace_back(id, CreateRef<IProbe>(factory, id));
+      QueryRef<IProbe>(factory);  // asks live instances only, never a dying one
+      for (auto& [heldId, probe] : held) failures += QueryRef<IProbe>(factory, heldId) != probe;
+      while (held.size() > random() % 3) held.erase(held.begin());  // maybe the last release
+      for (Probe* probe : loose) {
+        if (round < 100) probe->DelegatAddRef();
+        if (round <= 100) probe->DelegatRelease();  // each thread's last one at round 100
+      }
+    }
+  };
+  std::thread first(work, 1), second(work, 2);
+  work(3);
+  first.join();
+  second.join();
+  EXPECT_EQ(made.load(), gone.load());
+  auto a = CreateRef<IProbe>(factory, kIds[0]), b = CreateRef<IProbe>(factory, kIds[1]);
+  a->Keep(b.Get());
+  b->Keep(a.Get());
+  a = b = nullptr;
+  factory = nullptr;
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(made.load(), gone.load());
+  EXPECT_EQ(log.Count(kReleaseLine) + 1, listed.load());
+  EXPECT_EQ(log.Count(qt::WaitCountLine(2)), 1);
+}
+
+}  // namespace

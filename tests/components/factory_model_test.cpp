@@ -1,0 +1,279 @@
+// One factory against a model of its registry, live instances, counts, owned descriptions and
+// log: random registrations, creations, queries and releases, then the factory's end.
+#include <quendel/framework.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/log_capture.h"
+#include "support/log_lines.h"
+#include "support/property.h"
+
+using framework::ComponentInfo;
+using framework::CTComponentFactory;
+namespace qt = quendel::test;
+
+namespace {
+
+// Ids that differ in case only, the empty id and the factory's own.
+const char* const kIds[] = {"m.alpha", "m.beta", "M.alpha", "", framework::kComponentFactoryId};
+const char* const kTexts[] = {"alpha", "", "two words", "\xA1\xAA"};
+
+struct Census {
+  int constructed = 0, destroyed = 0, creatorCalls = 0, infosDeleted = 0;
+} census;
+
+// Answered by every instance that answers at all; no component is registered under its id.
+struct IModel : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(IModel, "m.extra");
+};
+
+struct Part final : framework::TComponent<IModel> {  // silent parts answer no id at all
+  Part(CTComponentFactory* factory, bool answers) : TComponent(factory), answers(answers) {
+    ++census.constructed;
+  }
+  ~Part() override { ++census.destroyed; }
+  int DelegatQueryInterface(const char* id, void** object) override {
+    if (!answers) return -1;
+    if (std::strcmp(id, info->id) != 0) return TComponent::DelegatQueryInterface(id, object);
+    return framework::RefComponentInterface(static_cast<IModel*>(this), object);
+  }
+  const bool answers;
+};
+
+enum Kind { kAnswers, kSilent, kNull, kNone };  // what a description's creator does
+template <Kind kind>
+framework::CTComponentUnknown* Create(CTComponentFactory* factory) {
+  ++census.creatorCalls;
+  return kind == kNull ? nullptr : new Part(factory, kind == kAnswers);
+}
+constexpr framework::ComponentCreator kCreators[] = {&Create<kAnswers>, &Create<kSilent>,
+                                                     &Create<kNull>, nullptr};
+
+struct HandInfo : ComponentInfo {  // the factory deletes it only if it registered it
+  ~HandInfo() override { ++census.infosDeleted; }
+};
+
+framework::TWrap<ComponentInfo>* offered = nullptr;  // what the registry function lists next
+std::size_t offeredCount = 0;
+void Offer(framework::TWrap<ComponentInfo>** entries, std::size_t* count) {
+  *entries = offered;
+  *count = offeredCount;
+}
+
+std::string Text(const char* text) { return text != nullptr ? text : ""; }
+
+struct Entry {
+  std::string name;
+  Kind kind;
+  bool live = false;       // an instance is recorded
+  IModel* face = nullptr;  // its answer, once it answered
+  int count = 0;           // the host's references to it
+};
+
+struct Model {
+  explicit Model(qt::Bytes& input) : in(input) {}
+  qt::Bytes& in;
+  qt::LogCapture log;
+  CTComponentFactory* factory = nullptr;
+  int factoryRefs = 1, handRegistered = 0, ownDeletes = 0;
+  std::map<std::string, Entry> registry;
+
+  void Run() {
+    const bool releaseAll = in.Below(2) == 0;  // before the factory's end, or leave them
+    void* object = &registry;
+    MODEL_CHECK(framework::CreateComponentFactory(&factory) == 0 && factory != nullptr);
+    MODEL_CHECK(framework::CreateComponentFactory(nullptr) == -1);
+    MODEL_CHECK(framework::RefComponentInterface(nullptr, &object) == -1 && object == nullptr);
+    Expect({qt::NoFactoryLine(), qt::NullRefLine()});
+    Expect(Register());
+    static constexpr qt::Lines (Model::*kSteps[])() = {
+        &Model::Register, &Model::Create, &Model::Create, &Model::Hold,
+        &Model::Hold,     &Model::Query,  &Model::Stray};
+    for (int step = 0; step < 200 && in.More(); ++step) {
+      Expect((this->*kSteps[in.Below(std::size(kSteps))])());
+    }
+    while (releaseAll && Held() != registry.end()) Expect(Hold());
+    End();
+  }
+
+  const char* PickId() { return in.Below(6) < 5 ? kIds[in.Below(5)] : nullptr; }
+  const char* PickText() { return in.Below(5) < 4 ? kTexts[in.Below(4)] : nullptr; }
+
+  void Expect(const qt::Lines& expected) {
+    const qt::Lines actual = log.Texts();
+    log.Clear();
+    MODEL_CHECK_MSG(actual == expected, "first line: " + (actual.empty() ? "" : actual[0]));
+  }
+
+  qt::Lines Register() {
+    if (in.Below(16) == 0) {  // no function: lists nothing
+      MODEL_CHECK(factory->RegistryComponent(nullptr) == 0);
+      return {qt::NoEntriesLine()};
+    }
+    const std::size_t n = in.Below(6);
+    framework::ComponentDescription described[6];
+    Kind kinds[6];
+    for (std::size_t i = 0; i < n; ++i) {
+      kinds[i] = static_cast<Kind>(std::max(0, static_cast<int>(in.Below(8)) - 4));
+      described[i] = {PickText(), PickId(),
+                      PickText(), static_cast<std::int8_t>(in.Byte()) * (1 << 24),
+                      PickText(), kCreators[kinds[i]]};
+    }
+    static ComponentInfo sentinel;
+    framework::TWrap<ComponentInfo> entries[7];
+    entries[n].ptr = &sentinel;
+    framework::ListComponents(described, n, entries);  // the helpers' records
+    MODEL_CHECK(entries[n].ptr == &sentinel);
+    qt::Lines expected;
+    std::vector<ComponentInfo*> ours;  // refused records written by hand stay ours
+    for (std::size_t i = 0; i < n; ++i) {
+      const framework::ComponentDescription& d = described[i];
+      const std::uint32_t by = in.Below(4);  // 0: a null entry, 1: written by hand
+      if (by <= 1) {
+        ComponentInfo* helped = entries[i].ptr;
+        entries[i].ptr = by == 1 ? new HandInfo : nullptr;
+        if (by == 1) *entries[i].ptr = *helped;
+        delete helped;
+      }
+      const bool valid = entries[i].ptr != nullptr && d.id != nullptr;
+      const bool fresh = valid && registry.count(d.id) == 0;
+      if (by == 1 && !fresh) ours.push_back(entries[i].ptr);
+      const qt::Lines lines = !valid  ? qt::Lines{qt::RefusedLine()}
+                              : fresh ? qt::RegisteredLines(Text(d.name), d.id, Text(d.version),
+                                                            d.type, Text(d.description))
+                                      : qt::DuplicateLines(d.id);
+      expected.insert(expected.end(), lines.begin(), lines.end());
+      if (fresh) registry[d.id] = {Text(d.name), kinds[i]};
+      handRegistered += by == 1 && fresh;
+    }
+    offered = entries;
+    offeredCount = n;
+    MODEL_CHECK(factory->RegistryComponent(&Offer) == 0);
+    ownDeletes += static_cast<int>(ours.size());
+    for (ComponentInfo* info : ours) delete info;
+    return expected;
+  }
+
+  qt::Lines Create() {
+    const char* id = PickId();
+    const bool noOut = in.Below(8) == 0;
+    void* object = &registry;
+    const Census before = census;
+    const int result = factory->CreateComponent(id, noOut ? nullptr : &object);
+    auto found = id != nullptr ? registry.find(id) : registry.end();
+    if (id == nullptr || noOut || found == registry.end()) {
+      MODEL_CHECK(result == -1 && object == &registry && census.constructed == before.constructed);
+      return id == nullptr || noOut ? qt::Lines{} : qt::Lines{qt::NotFoundLine(id)};
+    }
+    Entry& entry = found->second;
+    const bool make = !entry.live;
+    entry.live = entry.live || entry.kind <= kSilent;
+    MODEL_CHECK(census.creatorCalls == before.creatorCalls + (make && entry.kind != kNone));
+    MODEL_CHECK(census.constructed == before.constructed + (make && entry.live));
+    const bool answered = entry.live && entry.kind == kAnswers;
+    MODEL_CHECK(result == (answered ? 0 : -1) && (result == 0) != (object == &registry));
+    if (answered && make) entry.face = static_cast<IModel*>(object);
+    MODEL_CHECK(!answered || object == entry.face);
+    entry.count += answered;
+    return entry.live ? qt::Lines{} : qt::Lines{qt::CreateFailedLine()};
+  }
+
+  std::map<std::string, Entry>::iterator Held() {  // an entry whose instance the host holds
+    std::vector<std::map<std::string, Entry>::iterator> held;
+    for (auto it = registry.begin(); it != registry.end(); ++it) {
+      if (it->second.count > 0) held.push_back(it);
+    }
+    return held.empty() ? registry.end() : held[in.Below(held.size())];
+  }
+
+  qt::Lines Hold() {  // one reference more or less to a held instance
+    const auto held = Held();
+    if (held == registry.end()) return {};
+    Entry& entry = held->second;
+    if (in.Below(3) == 2) {  // exhausted input releases
+      MODEL_CHECK(framework::RefComponentInterface(entry.face, nullptr) == -1);
+      MODEL_CHECK(entry.face->AddRef() == ++entry.count);
+      return {};
+    }
+    const int destroyed = census.destroyed;
+    MODEL_CHECK(entry.face->Release() == 0);
+    entry.live = --entry.count > 0;
+    MODEL_CHECK(census.destroyed == destroyed + !entry.live);
+    return entry.live ? qt::Lines{} : qt::ReleasedLines(entry.name, held->first);
+  }
+
+  // The factory answers its own id, and asks live instances only: the one of the id, or any
+  // for IModel's.
+  qt::Lines Query() {
+    const std::uint32_t pick = in.Below(8);
+    const char* id = pick == 0 ? IModel::kInterfaceId : pick == 1 ? "m.unknown" : PickId();
+    void* object = &registry;
+    void** out = in.Below(8) == 0 ? nullptr : &object;
+    const int result = factory->QueryInterface(id, out);
+    if (out && id && std::strcmp(id, framework::kComponentFactoryId) == 0) {
+      MODEL_CHECK(result == 0 && object == static_cast<void*>(factory));
+      return ++factoryRefs, qt::Lines{};
+    }
+    const bool extra = id != nullptr && std::strcmp(id, IModel::kInterfaceId) == 0;
+    bool any = false;
+    for (auto& [key, entry] : registry) {
+      const bool may = out && id && entry.count > 0 && (extra || key == id);
+      if (may && object == entry.face) {
+        MODEL_CHECK(result == 0);
+        return ++entry.count, qt::Lines{};
+      }
+      any = any || may;
+    }
+    MODEL_CHECK(result == -1 && !any && object == &registry);
+    return {};
+  }
+
+  // Made outside a creator, with the factory or without, and described by SetInfo: its last
+  // release is logged only with the factory, and forgets no live instance.
+  qt::Lines Stray() {
+    ComponentInfo info;
+    info.id = kIds[in.Below(5)];
+    const bool withFactory = in.Below(2) == 0;
+    auto* part = new Part(withFactory ? factory : nullptr, true);
+    part->SetInfo(&info);
+    const int destroyed = census.destroyed;
+    MODEL_CHECK(part->DelegatAddRef() == 1 && part->DelegatRelease() == 0);
+    MODEL_CHECK(census.destroyed == destroyed + 1);
+    const auto found = registry.find(info.id);
+    if (!withFactory) return {};
+    return found == registry.end() ? qt::Lines{qt::UnregisteredReleaseLine(info.id)}
+                                   : qt::ReleasedLines(found->second.name, info.id);
+  }
+
+  void End() {
+    for (; factoryRefs > 1; --factoryRefs) MODEL_CHECK(factory->Release() == 0);
+    qt::Lines expected = {qt::FactoryEndLine()};
+    for (const auto& [id, entry] : registry) {
+      if (entry.live) expected.push_back(qt::WaitingLine(id, entry.name));
+    }
+    const int live = static_cast<int>(expected.size()) - 1, destroyed = census.destroyed;
+    expected.push_back(qt::WaitCountLine(live));
+    MODEL_CHECK(census.infosDeleted == ownDeletes && factory->Release() == 0);
+    qt::Lines actual = log.Texts();  // the live instances in the registry's own order
+    MODEL_CHECK(actual.size() == expected.size());
+    std::sort(actual.begin() + 1, actual.end() - 1);
+    std::sort(expected.begin() + 1, expected.end() - 1);
+    MODEL_CHECK(actual == expected && census.destroyed == destroyed + live);
+    MODEL_CHECK(census.constructed == census.destroyed);
+    MODEL_CHECK(census.infosDeleted == ownDeletes + handRegistered);
+  }
+};
+
+void RunFactoryModel(qt::Bytes& input) {
+  census = {};
+  Model(input).Run();
+}
+
+}  // namespace
+
+QUENDEL_PROPERTY_TEST(FactoryModel, RunFactoryModel);

@@ -1,0 +1,71 @@
+// One counter written twice: by hand, as a provider without the helpers writes it, and with
+// TComponent and QUENDEL_REGISTRY_FUNCTION.
+#include "components/providers.h"
+
+#include <cstring>
+
+using framework::CTComponentFactory;
+using framework::CTComponentUnknown;
+
+namespace {
+
+paired::Lives lives;
+
+struct Tally {  // counts the life of the counter it is a member of
+  Tally() { ++lives.constructed; }
+  ~Tally() { ++lives.destroyed; }
+};
+
+class HandCounter : public paired::ICounter, public CTComponentUnknown {
+ public:
+  explicit HandCounter(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
+  int QueryInterface(const char* id, void** object) override {
+    return Owner()->QueryInterface(id, object);
+  }
+  int AddRef() override { return Owner()->AddRef(); }
+  int Release() override { return Owner()->Release(); }
+  int DelegatQueryInterface(const char* id, void** object) override {
+    if (std::strcmp(id, "paired.counter") != 0) return -1;
+    return framework::RefComponentInterface(static_cast<paired::ICounter*>(this), object);
+  }
+  int Increment() override { return ++value_; }
+
+ private:
+  Tally tally_;
+  int value_ = 0;
+};
+
+class HelperCounter : public framework::TComponent<paired::ICounter> {
+ public:
+  using TComponent::TComponent;
+  int Increment() override { return ++value_; }
+
+ private:
+  Tally tally_;
+  int value_ = 0;
+};
+
+}  // namespace
+
+QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<framework::ComponentInfo>** entries,
+                                          std::size_t* count) {
+  static framework::TWrap<framework::ComponentInfo> list[1];
+  auto* info = new framework::ComponentInfo;  // the factory deletes it
+  info->name = "Counter";
+  info->id = "paired.counter";
+  info->version = "1.0";
+  info->type = -1;
+  info->description = "counts";
+  info->creator = [](CTComponentFactory* factory) -> CTComponentUnknown* {
+    return new HandCounter(factory);
+  };
+  list[0] = {info};
+  *entries = list;
+  *count = 1;
+}
+
+QUENDEL_REGISTRY_FUNCTION(HelperRegistry,
+                          framework::Describe<HelperCounter>("Counter", "paired.counter", "1.0", -1,
+                                                             "counts"));
+
+QUENDEL_PROVIDER_EXPORT paired::Lives* ProviderLives() { return &lives; }

@@ -1,0 +1,21 @@
+#ifndef QUENDEL_TESTS_COMPONENTS_PROVIDERS_H
+#define QUENDEL_TESTS_COMPONENTS_PROVIDERS_H
+
+#include <quendel/framework.h>
+
+// The test provider module lists one counter twice, under the same id and texts: written by
+// hand (HandRegistry) and with the helpers (HelperRegistry).
+namespace paired {
+
+struct ICounter : framework::CTUnknown {
+  QUENDEL_INTERFACE_ID(ICounter, "paired.counter");
+  virtual int Increment() = 0;
+};
+
+struct Lives {  // counters the module made and destroyed
+  int constructed = 0, destroyed = 0;
+};
+
+}  // namespace paired
+
+#endif  // QUENDEL_TESTS_COMPONENTS_PROVIDERS_H

@@ -1,5 +1,4 @@
-#ifndef QUENDEL_TESTS_CONTAINERS_VALUES_MODULE_H
-#define QUENDEL_TESTS_CONTAINERS_VALUES_MODULE_H
+#pragma once
 
 #include <quendel/framework.h>
 
@@ -28,4 +27,3 @@ using LiveProbesFunction = int (*)();
 
 }  // namespace values_module
 
-#endif  // QUENDEL_TESTS_CONTAINERS_VALUES_MODULE_H

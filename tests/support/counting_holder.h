@@ -1,5 +1,4 @@
-#ifndef QUENDEL_TESTS_SUPPORT_COUNTING_HOLDER_H
-#define QUENDEL_TESTS_SUPPORT_COUNTING_HOLDER_H
+#pragma once
 
 #include <stdexcept>
 
@@ -49,4 +48,3 @@ inline int ValueOf(const framework::XValue& value) {
 
 }  // namespace quendel::test
 
-#endif  // QUENDEL_TESTS_SUPPORT_COUNTING_HOLDER_H

@@ -1,5 +1,4 @@
-#ifndef QUENDEL_TESTS_SUPPORT_LOG_CAPTURE_H
-#define QUENDEL_TESTS_SUPPORT_LOG_CAPTURE_H
+#pragma once
 
 #include <quendel/log.h>
 
@@ -66,4 +65,3 @@ class LogCapture {
 
 }  // namespace quendel::test
 
-#endif  // QUENDEL_TESTS_SUPPORT_LOG_CAPTURE_H

@@ -1,20 +1,12 @@
-#ifndef QUENDEL_TESTS_SUPPORT_LOG_LINES_H
-#define QUENDEL_TESTS_SUPPORT_LOG_LINES_H
+#pragma once
 
 #include <string>
 #include <vector>
 
-// The lines the library's statements write after the time stamp, for tests and fuzzers to
-// compare against.
+// Every line the library writes, after the time stamp, spelled once for the tests.
 namespace quendel::test {
 
-inline const std::string kRegistryFunction =
-    "framework::CTComponentFactory::Impl::RegistryComponent";
-inline const std::string kCreateFunction = "framework::CTComponentFactory::Impl::CreateComponent";
-inline const std::string kRemoveFunction = "framework::CTComponentFactory::Impl::RemoveComponent";
-inline const std::string kReportFunction =
-    "framework::CTComponentFactory::Impl::PrintNotReleaseComponent";
-inline const std::string kFactoryDestructor = "framework::CTComponentFactory::~CTComponentFactory";
+using Lines = std::vector<std::string>;
 
 inline std::string PlainLine(const std::string& function, int line, const std::string& text) {
   return "[" + function + "][" + std::to_string(line) + "] " + text;
@@ -22,63 +14,62 @@ inline std::string PlainLine(const std::string& function, int line, const std::s
 inline std::string TaggedLine(const std::string& function, int line, const std::string& text) {
   return PlainLine(function, line, "[ERROR " + function + "]: " + text);
 }
+inline const std::string kFactory = "framework::CTComponentFactory::Impl::";
+inline const std::string kRegistry = kFactory + "RegistryComponent";
+inline const std::string kRemove = kFactory + "RemoveComponent";
+inline const std::string kReport = kFactory + "PrintNotReleaseComponent";
+
 // XMap's refusal of a present or null key (shown empty); each SetValue form has its own line.
 inline std::string MapRefusal(int at, const std::string& key) {
   return PlainLine("framework::XMap::Impl::SetValue", at, "XMap SetValue failed. found key:" + key);
 }
-
-// The factory's lines, each spelled once here.
-using Lines = std::vector<std::string>;
-
 inline std::string NoEntriesLine() {
-  return TaggedLine(kRegistryFunction, 126, "Get Component Inifo failed.");
+  return TaggedLine(kRegistry, 126, "Get Component Inifo failed.");
 }
 inline std::string RefusedLine() {
-  return PlainLine(kRegistryFunction, 130, "component info is null or id is null.");
+  return PlainLine(kRegistry, 130, "component info is null or id is null.");
 }
 inline Lines DuplicateLines(const std::string& id) {
-  return {PlainLine(kRegistryFunction, 132, std::string(39, '+')),
-          PlainLine(kRegistryFunction, 135, "Already registry the component!!!!   id:" + id)};
+  return {PlainLine(kRegistry, 132, std::string(39, '+')),
+          PlainLine(kRegistry, 135, "Already registry the component!!!!   id:" + id)};
 }
 inline Lines RegisteredLines(const std::string& name, const std::string& id,
                              const std::string& version, int type, const std::string& description) {
-  const std::string& f = kRegistryFunction;
-  return {PlainLine(f, 132, std::string(39, '+')),
-          PlainLine(f, 142, "register new component. "),
-          PlainLine(f, 143, "name:" + name),
-          PlainLine(f, 144, "id:" + id),
-          PlainLine(f, 145, "version:" + version),
-          PlainLine(f, 146, "type:" + std::to_string(type)),
-          PlainLine(f, 147, "description:" + description)};
+  return {PlainLine(kRegistry, 132, std::string(39, '+')),
+          PlainLine(kRegistry, 142, "register new component. "),
+          PlainLine(kRegistry, 143, "name:" + name),
+          PlainLine(kRegistry, 144, "id:" + id),
+          PlainLine(kRegistry, 145, "version:" + version),
+          PlainLine(kRegistry, 146, "type:" + std::to_string(type)),
+          PlainLine(kRegistry, 147, "description:" + description)};
 }
 inline std::string NotFoundLine(const std::string& id) {
-  return PlainLine(kCreateFunction, 118, "not found component. id:" + id);
+  return PlainLine(kFactory + "CreateComponent", 118, "not found component. id:" + id);
 }
 inline std::string CreateFailedLine() {
-  return TaggedLine(kCreateFunction, 111, "CreateComponent failed!!!");
+  return TaggedLine(kFactory + "CreateComponent", 111, "CreateComponent failed!!!");
 }
 // An instance's last release; the first line is 19 em dashes of code page 936.
 inline Lines ReleasedLines(const std::string& name, const std::string& id) {
   std::string dashes;
   for (int i = 0; i < 19; ++i) dashes += "\xA1\xAA";
-  return {PlainLine(kRemoveFunction, 160, dashes),
-          PlainLine(kRemoveFunction, 163, "release component. "),
-          PlainLine(kRemoveFunction, 164, "name:" + name),
-          PlainLine(kRemoveFunction, 165, "id:" + id)};
+  return {PlainLine(kRemove, 160, dashes), PlainLine(kRemove, 163, "release component. "),
+          PlainLine(kRemove, 164, "name:" + name), PlainLine(kRemove, 165, "id:" + id)};
 }
 // The last release of an instance described by an id the factory never registered.
 inline std::string UnregisteredReleaseLine(const std::string& id) {
-  return PlainLine(kRemoveFunction, 169, "not found component. id:" + id);
+  return PlainLine(kRemove, 169, "not found component. id:" + id);
 }
 // The factory's end: the first line, one per live instance, then their number.
 inline std::string FactoryEndLine() {
-  return PlainLine(kFactoryDestructor, 190, "release component factory");
+  return PlainLine("framework::CTComponentFactory::~CTComponentFactory", 190,
+                   "release component factory");
 }
 inline std::string WaitingLine(const std::string& id, const std::string& name) {
-  return TaggedLine(kReportFunction, 177, "wait release component id:" + id + ". name:" + name);
+  return TaggedLine(kReport, 177, "wait release component id:" + id + ". name:" + name);
 }
 inline std::string WaitCountLine(std::size_t live) {
-  return PlainLine(kReportFunction, 180, "wait release component. count:" + std::to_string(live));
+  return PlainLine(kReport, 180, "wait release component. count:" + std::to_string(live));
 }
 inline std::string NullRefLine() {
   return TaggedLine("framework::RefComponentInterface", 216,
@@ -91,4 +82,3 @@ inline std::string NoFactoryLine() {
 
 }  // namespace quendel::test
 
-#endif  // QUENDEL_TESTS_SUPPORT_LOG_LINES_H

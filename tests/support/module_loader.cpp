@@ -2,48 +2,37 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#define QUENDEL_OPEN(path) reinterpret_cast<void*>(LoadLibraryA(path))
+#define QUENDEL_CLOSE(handle) FreeLibrary(reinterpret_cast<HMODULE>(handle))
+#define QUENDEL_SYMBOL(handle, name) \
+  reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle), name))
+#define QUENDEL_ERROR() ("LoadLibrary failed with " + std::to_string(GetLastError()))
+#define QUENDEL_SUFFIX ".dll"
 #else
 #include <dlfcn.h>
+#define QUENDEL_OPEN(path) dlopen(path, RTLD_NOW | RTLD_LOCAL)
+#define QUENDEL_CLOSE(handle) dlclose(handle)
+#define QUENDEL_SYMBOL(handle, name) dlsym(handle, name)
+#define QUENDEL_ERROR() std::string(dlerror())
+#define QUENDEL_SUFFIX ".so"
 #endif
 
 namespace quendel::test {
 
-#if defined(_WIN32)
-LoadedModule::LoadedModule(const std::string& path) {
-  handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
-  if (handle_ == nullptr) error_ = "LoadLibrary failed with " + std::to_string(GetLastError());
+LoadedModule::LoadedModule(const std::string& path) : handle_(QUENDEL_OPEN(path.c_str())) {
+  if (handle_ == nullptr) error_ = QUENDEL_ERROR();
 }
 
 LoadedModule::~LoadedModule() {
-  if (handle_ != nullptr) FreeLibrary(reinterpret_cast<HMODULE>(handle_));
+  if (handle_ != nullptr) QUENDEL_CLOSE(handle_);
 }
 
 void* LoadedModule::Symbol(const char* name) const {
-  if (handle_ == nullptr) return nullptr;
-  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
+  return handle_ != nullptr ? QUENDEL_SYMBOL(handle_, name) : nullptr;
 }
 
 std::string ProviderPath(const std::string& name) {
-  return std::string(QUENDEL_TEST_PROVIDER_DIR) + "/" + name + ".dll";
+  return std::string(QUENDEL_TEST_PROVIDER_DIR) + "/" + name + QUENDEL_SUFFIX;
 }
-#else
-LoadedModule::LoadedModule(const std::string& path) {
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) error_ = dlerror();
-}
-
-LoadedModule::~LoadedModule() {
-  if (handle_ != nullptr) dlclose(handle_);
-}
-
-void* LoadedModule::Symbol(const char* name) const {
-  if (handle_ == nullptr) return nullptr;
-  return dlsym(handle_, name);
-}
-
-std::string ProviderPath(const std::string& name) {
-  return std::string(QUENDEL_TEST_PROVIDER_DIR) + "/" + name + ".so";
-}
-#endif
 
 }  // namespace quendel::test

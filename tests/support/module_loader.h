@@ -1,5 +1,4 @@
-#ifndef QUENDEL_TESTS_SUPPORT_MODULE_LOADER_H
-#define QUENDEL_TESTS_SUPPORT_MODULE_LOADER_H
+#pragma once
 
 #include <string>
 
@@ -12,25 +11,21 @@ class LoadedModule {
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;
   ~LoadedModule();
-
   bool Loaded() const { return handle_ != nullptr; }
   const std::string& Error() const { return error_; }
-
-  // The address of an exported C symbol, or null.
-  void* Symbol(const char* name) const;
+  // An exported C symbol, or null.
   template <typename Function>
   Function Get(const char* name) const {
     return reinterpret_cast<Function>(Symbol(name));
   }
 
  private:
+  void* Symbol(const char* name) const;
   void* handle_ = nullptr;
   std::string error_;
 };
 
-// The file name of the test provider module NAME built by quendel_add_test_provider.
+// The file of the test provider module NAME built by quendel_add_test_provider.
 std::string ProviderPath(const std::string& name);
 
 }  // namespace quendel::test
-
-#endif  // QUENDEL_TESTS_SUPPORT_MODULE_LOADER_H

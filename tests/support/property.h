@@ -1,12 +1,10 @@
-#ifndef QUENDEL_TESTS_SUPPORT_PROPERTY_H
-#define QUENDEL_TESTS_SUPPORT_PROPERTY_H
-
 // Model-based property tests. An area's test decodes one sequence of operations from bytes,
 // runs it against the library and against a model of the contract written from first
-// principles, and checks every result with MODEL_CHECK. QUENDEL_PROPERTY_TEST makes the
-// same function a GoogleTest case that runs fixed seeds under ctest, or, in the fuzz build
-// (QUENDEL_FUZZING), the libFuzzer entry.
-#include <cstddef>
+// principles, and checks every result with MODEL_CHECK. QUENDEL_PROPERTY_TEST makes the same
+// function a GoogleTest case over fixed seeds, or, built with QUENDEL_FUZZING, the libFuzzer
+// entry.
+#pragma once
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +20,7 @@
 
 namespace quendel::test {
 
-// Which generated sequence is running, for the failure message.
-inline std::string& CurrentSequence() {
+inline std::string& CurrentSequence() {  // for the failure message
   static std::string name = "fuzz input";
   return name;
 }
@@ -42,8 +39,7 @@ class Bytes {
   Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
   bool More() const { return at_ < size_; }
   std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  // A number in [0, bound), bound > 0.
-  std::uint32_t Below(std::uint32_t bound) {
+  std::uint32_t Below(std::uint32_t bound) {  // in [0, bound)
     std::uint32_t value = Byte();
     if (bound > 256) value = value << 8 | Byte();
     return value % bound;
@@ -51,17 +47,13 @@ class Bytes {
 
  private:
   const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
+  std::size_t size_, at_ = 0;
 };
 
-using Sequence = void (*)(Bytes& input);
-
-// Runs `sequence` on `count` inputs of up to `length` bytes drawn from fixed seeds.
-inline void RunSeeds(Sequence sequence, int count = 400, std::size_t length = 512) {
-  for (int seed = 1; seed <= count; ++seed) {
+inline void RunSeeds(void (*sequence)(Bytes& input)) {
+  for (int seed = 1; seed <= 400; ++seed) {
     std::mt19937 random(static_cast<unsigned>(seed));
-    std::vector<std::uint8_t> bytes(1 + random() % length);
+    std::vector<std::uint8_t> bytes(1 + random() % 512);
     for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
     CurrentSequence() = "seed " + std::to_string(seed);
     Bytes input(bytes.data(), bytes.size());
@@ -84,5 +76,3 @@ inline void RunSeeds(Sequence sequence, int count = 400, std::size_t length = 51
 #define QUENDEL_PROPERTY_TEST(Suite, sequence) \
   TEST(Suite, RandomSequencesMatchTheModel) { ::quendel::test::RunSeeds(sequence); }
 #endif
-
-#endif  // QUENDEL_TESTS_SUPPORT_PROPERTY_H

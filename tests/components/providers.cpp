@@ -9,13 +9,6 @@ using framework::CTComponentUnknown;
 
 namespace {
 
-paired::Lives lives;
-
-struct Tally {  // counts the life of the counter it is a member of
-  Tally() { ++lives.constructed; }
-  ~Tally() { ++lives.destroyed; }
-};
-
 class HandCounter : public paired::ICounter, public CTComponentUnknown {
  public:
   explicit HandCounter(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
@@ -31,7 +24,6 @@ class HandCounter : public paired::ICounter, public CTComponentUnknown {
   int Increment() override { return ++value_; }
 
  private:
-  Tally tally_;
   int value_ = 0;
 };
 
@@ -41,7 +33,6 @@ class HelperCounter : public framework::TComponent<paired::ICounter> {
   int Increment() override { return ++value_; }
 
  private:
-  Tally tally_;
   int value_ = 0;
 };
 
@@ -51,10 +42,7 @@ QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<framework::ComponentI
                                           std::size_t* count) {
   static framework::TWrap<framework::ComponentInfo> list[1];
   auto* info = new framework::ComponentInfo;  // the factory deletes it
-  info->name = "Counter";
-  info->id = "paired.counter";
-  info->version = "1.0";
-  info->type = -1;
+  info->name = "Counter", info->id = "paired.counter", info->version = "1.0", info->type = -1;
   info->description = "counts";
   info->creator = [](CTComponentFactory* factory) -> CTComponentUnknown* {
     return new HandCounter(factory);
@@ -67,5 +55,3 @@ QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<framework::ComponentI
 QUENDEL_REGISTRY_FUNCTION(HelperRegistry,
                           framework::Describe<HelperCounter>("Counter", "paired.counter", "1.0", -1,
                                                              "counts"));
-
-QUENDEL_PROVIDER_EXPORT paired::Lives* ProviderLives() { return &lives; }

@@ -1,5 +1,4 @@
-#ifndef QUENDEL_TESTS_COMPONENTS_PROVIDERS_H
-#define QUENDEL_TESTS_COMPONENTS_PROVIDERS_H
+#pragma once
 
 #include <quendel/framework.h>
 
@@ -12,10 +11,4 @@ struct ICounter : framework::CTUnknown {
   virtual int Increment() = 0;
 };
 
-struct Lives {  // counters the module made and destroyed
-  int constructed = 0, destroyed = 0;
-};
-
 }  // namespace paired
-
-#endif  // QUENDEL_TESTS_COMPONENTS_PROVIDERS_H

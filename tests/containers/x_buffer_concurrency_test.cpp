@@ -1,11 +1,10 @@
+// The shared count of XBuffer and XImage across threads (run under ThreadSanitizer).
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
 #include <thread>
 #include <vector>
 
-#include "quendel/x_buffer.h"
 #include "quendel/x_image.h"
 
 namespace {
@@ -13,93 +12,73 @@ namespace {
 using framework::XBuffer;
 using framework::XImage;
 
-constexpr int kThreads = 4;
-constexpr int kCopiesPerThread = 200;
-constexpr int kRounds = 50;
-
-struct ReleaseTally {
-  std::atomic<int> calls{0};
-  std::atomic<size_t> lastSize{0};
-  std::atomic<int> marksSeen{0};
+struct Tally {
+  std::atomic<int> calls{0}, marks{0};
+  std::atomic<size_t> size{0};
 };
 
-void Tally(char* data, size_t size, void* user) {
-  auto* tally = static_cast<ReleaseTally*>(user);
-  tally->lastSize = size;
-  // Every thread's write must be visible to whichever thread drops the last hold.
-  int marks = 0;
-  for (int t = 0; t < kThreads; ++t) marks += data[1 + t] == 'a' + t;
-  tally->marksSeen = marks;
-  tally->calls.fetch_add(1);
+void Count(char* data, size_t size, void* user) {
+  auto* tally = static_cast<Tally*>(user);
+  // Every thread's write must be visible to the one that frees the block.
+  for (int t = 0; t < 4; ++t) tally->marks += data[t] == 'a' + t;
+  tally->size = size;
+  ++tally->calls;
 }
 
-// Each thread takes copies of `original`, copies and reassigns them among themselves, marks
-// its own byte and drops them all; the original goes first, so one of the threads drops
-// the last hold.
-template <typename T>
-void ReleaseFromManyThreads(T* original) {
-  std::vector<std::thread> threads;
-  std::atomic<bool> go{false};
-  std::vector<std::vector<T>> copies(kThreads);
-  for (auto& batch : copies) batch.assign(kCopiesPerThread, *original);
-  delete original;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&go, &batch = copies[t], t] {
-      while (!go.load()) std::this_thread::yield();
-      for (int i = 1; i < kCopiesPerThread; ++i) batch[i] = batch[i - 1];
-      T extra(batch.back());
-      batch.clear();
-      extra.data[1 + t] = static_cast<char>('a' + t);
-    });
-  }
-  go = true;
-  for (auto& thread : threads) thread.join();
-}
-
-TEST(XBufferConcurrencyTest, CopiesReleasedOnManyThreadsFreeTheBlockOnce) {
-  for (int round = 0; round < kRounds; ++round) {
-    ReleaseTally tally;
-    auto* buffer = new XBuffer(33);
-    buffer->SetReleaseCallback(Tally, &tally);
-    ReleaseFromManyThreads(buffer);
-    ASSERT_EQ(tally.calls.load(), 1) << round;
-    EXPECT_EQ(tally.lastSize.load(), 33u);
-    EXPECT_EQ(tally.marksSeen.load(), kThreads);
+// Four threads pass copies around and drop them, each marking its byte last; the original
+// goes first, so one of them drops the last hold.
+template <typename Make>
+void FreedOnceFromFourThreads(Make make, size_t size) {
+  using T = decltype(make());
+  for (int round = 0; round < 50; ++round) {
+    Tally tally;
+    std::vector<std::vector<T>> copies(4);
+    {
+      T original = make();
+      original.SetReleaseCallback(Count, &tally);
+      for (auto& batch : copies) batch.assign(100, original);
+    }
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&batch = copies[t], t] {
+        for (size_t i = 1; i < batch.size(); ++i) batch[i] = batch[i - 1];
+        T last(batch.back());
+        batch.clear();
+        last.data[t] = static_cast<char>('a' + t);
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    ASSERT_EQ(tally.calls, 1);
+    EXPECT_EQ(tally.size, size);
+    EXPECT_EQ(tally.marks, 4);
   }
 }
 
-TEST(XBufferConcurrencyTest, ImageCopiesReleasedOnManyThreadsFreeTheBlockOnce) {
-  for (int round = 0; round < kRounds; ++round) {
-    ReleaseTally tally;
-    auto* image = new XImage(8, 6, XImage::PIXEL_FORMAT_PLANAR_420);
-    image->SetReleaseCallback(Tally, &tally);
-    ReleaseFromManyThreads(image);
-    ASSERT_EQ(tally.calls.load(), 1) << round;
-    EXPECT_EQ(tally.lastSize.load(), 8u * 6 + 4 * 6);
-    EXPECT_EQ(tally.marksSeen.load(), kThreads);
-  }
+TEST(XBufferConcurrencyTest, CopiesDroppedOnFourThreadsFreeTheBlockOnce) {
+  FreedOnceFromFourThreads([] { return XBuffer(33); }, 33);
+  FreedOnceFromFourThreads([] { return XImage(8, 6, XImage::PIXEL_FORMAT_PLANAR_420); }, 72);
 }
 
-// The holder left alone reuses the block in place. The other thread's read must happen
-// before that reuse's Write, ordered by the count alone: the wait below is relaxed.
-TEST(XBufferConcurrencyTest, ReuseAfterAnotherThreadsLastReleaseWritesAfterItsReads) {
-  for (int round = 0; round < kRounds; ++round) {
+// The holder left alone reuses the block; the other thread's read must come before that
+// reuse's write, ordered by the count alone (the wait below is relaxed).
+TEST(XBufferConcurrencyTest, ReuseAfterAnotherThreadsLastReleaseComesAfterItsRead) {
+  for (int round = 0; round < 50; ++round) {
     XBuffer buffer(8);
-    std::memset(buffer.data, 'x', 8);
+    buffer.data[0] = 'x';
     auto* copy = new XBuffer(buffer);
-    std::atomic<char> seen{0};
+    char seen = 0;
     std::thread reader([copy, &seen] {
-      seen.store(copy->data[0], std::memory_order_relaxed);
+      seen = copy->data[0];
       delete copy;
     });
     while (buffer.refCount->load(std::memory_order_relaxed) != 1) std::this_thread::yield();
     char* const block = buffer.data;
-    EXPECT_TRUE(buffer.Create(8));
+    ASSERT_TRUE(buffer.Create(8));
     EXPECT_EQ(buffer.data, block);
     char byte = 'y';
     EXPECT_TRUE(buffer.Write(&byte, 1, 0));
     reader.join();
-    EXPECT_EQ(seen.load(), 'x');
+    EXPECT_EQ(seen, 'x');
   }
 }
 

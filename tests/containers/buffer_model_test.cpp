@@ -142,17 +142,11 @@ void RunBufferModel(quendel::test::Bytes& in) {
   auto image = [&lib](int i) -> XImage& { return static_cast<XImage&>(*lib[i]); };
   while (in.More()) {
     // Buffer ops act on slot b (0-2), image ops on g (3-5); copies into an image come from one.
-    const int i = in.Below(6), b = i % 3, g = 3 + b, f = static_cast<int>(in.Below(11)) - 1;
-    const int j = i > 2 ? 3 + in.Below(3) : in.Below(6), assign = in.Below(2);
-    const size_t n = kSizes[in.Below(11)], d = 2 * in.Below(13), w = kDims[d], h = kDims[d + 1];
-    int given[3];  // default (0, negative), exact, padded, short, INT32_MIN, small
-    for (int k = 0, kind = in.Below(8); k < 3; ++k) {
-      const I64 row = f >= 0 && f < 8 ? Row(f, k, Low32(w)) : 1;
-      const I64 pick[] = {0, -3, row, row + 1 + in.Below(3), row - 1, INT32_MIN, in.Below(8)};
-      given[k] = Low32(pick[kind < 7 ? kind : in.Below(7)]);
-    }
+    const int i = in.Below(6), b = i % 3, g = 3 + b, assign = in.Below(2);
+    const int j = i > 2 ? 3 + in.Below(3) : in.Below(6);
+    const size_t n = kSizes[in.Below(11)];
     Slot t, &s = slots[i], from = slots[j];
-    switch (in.Below(6)) {
+    switch (std::min(in.Below(8), 5u)) {  // images made more often
       case 0:  // Create, or a view of the arena's last bytes or of null storage
         if (assign) MODEL_CHECK(lib[b]->Create(n) == Create(slots[b], n, lib[b]->data));
         if (!assign) *lib[b] = XBuffer(j ? arena.data() + kArena - n % 256 : nullptr, n % 256);
@@ -185,15 +179,22 @@ void RunBufferModel(quendel::test::Bytes& in) {
         if (!assign) i < 3 ? Drop(s) : Release(s, s.format);
         break;
       case 5: {  // Create, or FromGray, FromRgb, FromRgba, FromBgra (int sizes sign-extended)
+        const size_t d = 2 * (in.Below(20) % 13), w = kDims[d], h = kDims[d + 1];  // mostly small
+        int f = static_cast<int>(in.Below(11)) - 1, given[3];  // strides as picked below
+        for (int k = 0, kind = in.Below(7); k < 3; ++k) {
+          const I64 row = f >= 0 && f < 8 ? Row(f, k, Low32(w)) : 1;
+          const I64 pick[] = {0, INT32_MIN, row, row + 1, row + 2 + in.Below(7), row - 1};
+          given[k] = Low32(pick[kind < 6 ? kind : in.Below(6)]);
+        }
         if (assign) image(g).Create(w, h, XImage::PIXEL_FORMAT(f), given[0], given[1], given[2]);
         if (assign) Image(slots[g], w, h, f, given, lib[g]->data, -1);
         if (assign) break;
         const int bf = f == 1 || f == 5 || f == 6 ? f : f == 7 ? 5 : 0, stride[3] = {given[0]};
         Image(t, bf ? Low32(w) : w, bf ? Low32(h) : h, bf, stride, nullptr, j > 3);
-        auto* pixels = t.block == 0 ? reinterpret_cast<unsigned char*>(&arena[t.offset]) : nullptr;
+        char* pixels = t.block == 0 ? arena.data() + t.offset : nullptr;
         auto make = bf == 5 ? XImage::FromRgb : bf == 1 ? XImage::FromRgba : XImage::FromBgra;
-        image(g) = bf ? make(Low32(w), Low32(h), pixels, *stride)
-                      : XImage::FromGray(w, h, reinterpret_cast<char*>(pixels), *stride);
+        image(g) = bf ? make(Low32(w), Low32(h), reinterpret_cast<unsigned char*>(pixels), *stride)
+                      : XImage::FromGray(w, h, pixels, *stride);
         Replace(slots[g], t);
         break;
       }

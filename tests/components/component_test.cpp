@@ -87,6 +87,16 @@ TEST(ProvidersTest, HelperWrittenCounterBehavesExactlyLikeTheHandWrittenOne) {
   EXPECT_EQ(hand, "1 2 1 2 | 3 1 | 2 1 | 3 1 | 3 0 | 0 3 | -1 1 2 | 1 1 1 2 1 1 | 1 1 | ");
 }
 
+// A refused query hands out nothing, even when the object wrote its out-pointer anyway.
+TEST(ProvidersTest, QueryRefTakesNothingFromARefusal) {
+  struct Refusing : framework::CTUnknown {
+    int QueryInterface(const char*, void** object) override { return *object = this, -1; }
+    int AddRef() override { return 2; }
+    int Release() override { return ADD_FAILURE(), 0; }
+  } refusing;
+  EXPECT_FALSE(QueryRef<ICounter>(&refusing, "paired.counter"));
+}
+
 std::atomic<int> made{0}, gone{0}, failures{0};
 
 struct IProbe : framework::CTUnknown {

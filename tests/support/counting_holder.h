@@ -9,20 +9,13 @@ namespace quendel::test {
 // What the holders of one test did. `clonesBeforeFailure` >= 0 makes Clone throw once that
 // many further clones have succeeded.
 struct HolderLog {
-  int clones = 0;
-  int destructions = 0;
-  int live = 0;
-  int clonesBeforeFailure = -1;
+  int clones = 0, destructions = 0, live = 0, clonesBeforeFailure = -1;
 };
 
 class CountingHolder final : public framework::XValue::Holder {
  public:
   CountingHolder(int value, HolderLog* log) : value(value), log_(log) { ++log_->live; }
-  ~CountingHolder() override {
-    ++log_->destructions;
-    --log_->live;
-  }
-
+  ~CountingHolder() override { ++log_->destructions, --log_->live; }
   Holder* Clone() const override {
     if (log_->clonesBeforeFailure == 0) throw std::runtime_error("clone failed");
     if (log_->clonesBeforeFailure > 0) --log_->clonesBeforeFailure;
@@ -30,7 +23,6 @@ class CountingHolder final : public framework::XValue::Holder {
     return new CountingHolder(value, log_);
   }
   const char* TypeName() const override { return "CountingHolder"; }
-
   const int value;
 
  private:
@@ -40,11 +32,9 @@ class CountingHolder final : public framework::XValue::Holder {
 inline framework::XValue Counted(int value, HolderLog* log) {
   return framework::XValue(new CountingHolder(value, log));
 }
-
 // The value a counting holder holds, or -1 for an empty value.
 inline int ValueOf(const framework::XValue& value) {
   return value.holder ? static_cast<const CountingHolder*>(value.holder)->value : -1;
 }
 
 }  // namespace quendel::test
-

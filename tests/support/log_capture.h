@@ -11,17 +11,13 @@ namespace quendel::test {
 
 // True when `line` starts with a well-formed "HH:MM:SS.mmm " stamp.
 inline bool HasTimeStamp(const std::string& line) {
-  auto field = [&line](std::size_t at, std::size_t digits, int max) {
-    int value = 0;
-    for (std::size_t i = at; i < at + digits; ++i) {
-      if (i >= line.size() || !std::isdigit(static_cast<unsigned char>(line[i]))) return false;
-      value = value * 10 + (line[i] - '0');
-    }
-    return value <= max;
-  };
-  return field(0, 2, 23) && line[2] == ':' && field(3, 2, 59) && line[5] == ':' &&
-         field(6, 2, 60) && line[8] == '.' && field(9, 3, 999) && line.size() > 12 &&
-         line[12] == ' ';
+  if (line.size() < 13) return false;
+  for (int at : {0, 1, 3, 4, 6, 7, 9, 10, 11}) {
+    if (!std::isdigit(static_cast<unsigned char>(line[at]))) return false;
+  }
+  return line[2] == ':' && line[5] == ':' && line[8] == '.' && line[12] == ' ' &&
+         line.compare(0, 2, "24") < 0 && line.compare(3, 2, "60") < 0 &&
+         line.compare(6, 2, "61") < 0;
 }
 
 // Collects the library's log lines while it lives; standard output again afterwards.
@@ -64,4 +60,3 @@ class LogCapture {
 };
 
 }  // namespace quendel::test
-

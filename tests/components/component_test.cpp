@@ -104,10 +104,8 @@ struct IProbe : framework::CTUnknown {
   virtual void Keep(IProbe* other) = 0;
 };
 
-// Answers its id and IProbe's; when destroyed, releases the probe it keeps unless that one
-// went first.
-class Probe : public framework::TComponent<IProbe> {
- public:
+// Answers its id and IProbe's; dying, releases the probe it keeps unless that one went first.
+struct Probe : framework::TComponent<IProbe> {
   explicit Probe(CTComponentFactory* factory) : TComponent(factory) { ++made; }
   ~Probe() override {
     ++gone;
@@ -122,8 +120,6 @@ class Probe : public framework::TComponent<IProbe> {
     (kept_ = static_cast<Probe*>(other))->keptBy_ = this;
     other->AddRef();
   }
-
- private:
   Probe *kept_ = nullptr, *keptBy_ = nullptr;
 };
 
@@ -138,10 +134,8 @@ TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
   auto factory = framework::CreateFactoryRef();
   factory->RegistryComponent(&ProbeRegistry);
   std::vector<Probe*> loose(64);
-  for (Probe*& probe : loose) {
-    probe = new Probe(nullptr);
-    for (int thread = 0; thread < 3; ++thread) probe->DelegatAddRef();
-  }
+  for (Probe*& probe : loose)  // one reference for each thread
+    (probe = new Probe(nullptr))->DelegatAddRef(), probe->DelegatAddRef(), probe->DelegatAddRef();
   auto work = [&](unsigned seed) {
     std::mt19937 random(seed);
     std::vector<std::pair<const char*, TRef<IProbe>>> held;
@@ -151,20 +145,16 @@ TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
       QueryRef<IProbe>(factory);  // asks live instances only, never a dying one
       for (auto& [heldId, probe] : held) failures += QueryRef<IProbe>(factory, heldId) != probe;
       while (held.size() > random() % 3) held.erase(held.begin());  // maybe the last release
-      for (Probe* probe : loose) {
-        if (round < 100) probe->DelegatAddRef();
-        if (round <= 100) probe->DelegatRelease();  // each thread's last one at round 100
-      }
+      if (round <= 100)  // each thread's last release at round 100
+        for (Probe* probe : loose) (round < 100 && probe->DelegatAddRef()), probe->DelegatRelease();
     }
   };
   std::thread first(work, 1), second(work, 2);
   work(3);
-  first.join();
-  second.join();
+  for (std::thread* thread : {&first, &second}) thread->join();
   EXPECT_EQ(made.load(), gone.load());
   auto a = CreateRef<IProbe>(factory, kIds[0]), b = CreateRef<IProbe>(factory, kIds[1]);
-  a->Keep(b.Get());
-  b->Keep(a.Get());
+  a->Keep(b.Get()), b->Keep(a.Get());
   a = b = nullptr;
   factory = nullptr;
   EXPECT_EQ(failures.load(), 0);

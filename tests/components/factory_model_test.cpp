@@ -33,9 +33,7 @@ struct IModel : framework::CTUnknown {
 };
 
 struct Part final : framework::TComponent<IModel> {  // silent parts answer no id at all
-  Part(CTComponentFactory* factory, bool answers) : TComponent(factory), answers(answers) {
-    ++census.constructed;
-  }
+  Part(CTComponentFactory* f, bool a) : TComponent(f), answers(a) { ++census.constructed; }
   ~Part() override { ++census.destroyed; }
   int DelegatQueryInterface(const char* id, void** object) override {
     if (!answers) return -1;
@@ -48,8 +46,7 @@ struct Part final : framework::TComponent<IModel> {  // silent parts answer no i
 enum Kind { kAnswers, kSilent, kNull, kNone };  // what a description's creator does
 template <Kind kind>
 framework::CTComponentUnknown* Create(CTComponentFactory* factory) {
-  ++census.creatorCalls;
-  return kind == kNull ? nullptr : new Part(factory, kind == kAnswers);
+  return ++census.creatorCalls, kind == kNull ? nullptr : new Part(factory, kind == kAnswers);
 }
 constexpr framework::ComponentCreator kCreators[] = {&Create<kAnswers>, &Create<kSilent>,
                                                      &Create<kNull>, nullptr};
@@ -93,9 +90,8 @@ struct Model {
     static constexpr qt::Lines (Model::*kSteps[])() = {
         &Model::Register, &Model::Create, &Model::Create, &Model::Hold,
         &Model::Hold,     &Model::Query,  &Model::Stray};
-    for (int step = 0; step < 200 && in.More(); ++step) {
+    for (int step = 0; step < 200 && in.More(); ++step)
       Expect((this->*kSteps[in.Below(std::size(kSteps))])());
-    }
     while (releaseAll && Held() != registry.end()) Expect(Hold());
     End();
   }
@@ -124,24 +120,21 @@ struct Model {
                       PickText(), kCreators[kinds[i]]};
     }
     static ComponentInfo sentinel;
-    framework::TWrap<ComponentInfo>* entries = offered;
-    entries[offeredCount = n].ptr = &sentinel;
-    framework::ListComponents(described, n, entries);  // the helpers' records
-    MODEL_CHECK(entries[n].ptr == &sentinel);
+    offered[offeredCount = n].ptr = &sentinel;
+    framework::ListComponents(described, n, offered);  // the helpers' records
+    MODEL_CHECK(offered[n].ptr == &sentinel);
     qt::Lines expected;
     std::vector<std::unique_ptr<ComponentInfo>> ours;  // refused records written by hand
     for (std::size_t i = 0; i < n; ++i) {
       const framework::ComponentDescription& d = described[i];
       const std::uint32_t by = in.Below(4);  // 0: a null entry, 1: written by hand
       if (by <= 1) {
-        ComponentInfo* helped = entries[i].ptr;
-        entries[i].ptr = by == 1 ? new HandInfo : nullptr;
-        if (by == 1) *entries[i].ptr = *helped;
-        delete helped;
+        std::unique_ptr<ComponentInfo> helped(offered[i].ptr);
+        if ((offered[i].ptr = by == 1 ? new HandInfo : nullptr)) *offered[i].ptr = *helped;
       }
-      const bool valid = entries[i].ptr != nullptr && d.id != nullptr;
-      const bool fresh = valid && registry.count(d.id) == 0;
-      if (by == 1 && !fresh) ours.emplace_back(entries[i].ptr);
+      const bool valid = offered[i].ptr != nullptr && d.id != nullptr,
+                 fresh = valid && registry.count(d.id) == 0;
+      if (by == 1 && !fresh) ours.emplace_back(offered[i].ptr);
       const qt::Lines lines = !valid  ? qt::Lines{qt::RefusedLine()}
                               : fresh ? qt::RegisteredLines(Text(d.name), d.id, Text(d.version),
                                                             d.type, Text(d.description))
@@ -167,11 +160,10 @@ struct Model {
       return id == nullptr || noOut ? qt::Lines{} : qt::Lines{qt::NotFoundLine(id)};
     }
     Entry& entry = found->second;
-    const bool make = !entry.live;
-    entry.live = entry.live || entry.kind <= kSilent;
+    const bool make = !entry.live, answered = (entry.live = entry.live || entry.kind <= kSilent) &&
+                                              entry.kind == kAnswers;
     MODEL_CHECK(census.creatorCalls == before.creatorCalls + (make && entry.kind != kNone));
     MODEL_CHECK(census.constructed == before.constructed + (make && entry.live));
-    const bool answered = entry.live && entry.kind == kAnswers;
     MODEL_CHECK(result == (answered ? 0 : -1) && (result == 0) != (object == &registry));
     if (answered && make) entry.face = static_cast<IModel*>(object);
     MODEL_CHECK(!answered || object == entry.face);
@@ -181,9 +173,8 @@ struct Model {
 
   std::map<std::string, Entry>::iterator Held() {  // an entry whose instance the host holds
     std::vector<std::map<std::string, Entry>::iterator> held;
-    for (auto it = registry.begin(); it != registry.end(); ++it) {
+    for (auto it = registry.begin(); it != registry.end(); ++it)
       if (it->second.count > 0) held.push_back(it);
-    }
     return held.empty() ? registry.end() : held[in.Below(held.size())];
   }
 
@@ -244,26 +235,21 @@ struct Model {
 
   void End() {
     qt::Lines expected = {qt::FactoryEndLine()};
-    for (const auto& [id, entry] : registry) {
+    for (const auto& [id, entry] : registry)
       if (entry.live) expected.push_back(qt::WaitingLine(id, entry.name));
-    }
     const int live = static_cast<int>(expected.size()) - 1, destroyed = census.destroyed;
     expected.push_back(qt::WaitCountLine(live));
     MODEL_CHECK(census.infosDeleted == ownDeletes && factory->Release() == 0);
     qt::Lines actual = log.Texts();  // the live instances in the registry's own order
     MODEL_CHECK(actual.size() == expected.size());
-    std::sort(actual.begin() + 1, actual.end() - 1);
-    std::sort(expected.begin() + 1, expected.end() - 1);
+    for (qt::Lines* lines : {&actual, &expected}) std::sort(lines->begin() + 1, lines->end() - 1);
     MODEL_CHECK(actual == expected && census.destroyed == destroyed + live);
     MODEL_CHECK(census.constructed == census.destroyed);
     MODEL_CHECK(census.infosDeleted == ownDeletes + handRegistered);
   }
 };
 
-void RunFactoryModel(qt::Bytes& input) {
-  census = {};
-  Model(input).Run();
-}
+void RunFactoryModel(qt::Bytes& input) { census = {}, Model(input).Run(); }
 
 }  // namespace
 

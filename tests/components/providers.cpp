@@ -1,5 +1,4 @@
-// One counter written twice: by hand, as a provider without the helpers writes it, and with
-// TComponent and QUENDEL_REGISTRY_FUNCTION.
+// By hand as a provider without the helpers writes it, and with TComponent and the macro.
 #include "components/providers.h"
 
 #include <cstring>
@@ -9,8 +8,7 @@ using framework::CTComponentUnknown;
 
 namespace {
 
-class HandCounter : public paired::ICounter, public CTComponentUnknown {
- public:
+struct HandCounter : paired::ICounter, CTComponentUnknown {
   explicit HandCounter(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
   int QueryInterface(const char* id, void** object) override {
     return Owner()->QueryInterface(id, object);
@@ -22,17 +20,12 @@ class HandCounter : public paired::ICounter, public CTComponentUnknown {
     return framework::RefComponentInterface(static_cast<paired::ICounter*>(this), object);
   }
   int Increment() override { return ++value_; }
-
- private:
   int value_ = 0;
 };
 
-class HelperCounter : public framework::TComponent<paired::ICounter> {
- public:
+struct HelperCounter : framework::TComponent<paired::ICounter> {
   using TComponent::TComponent;
   int Increment() override { return ++value_; }
-
- private:
   int value_ = 0;
 };
 
@@ -48,8 +41,7 @@ QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<framework::ComponentI
     return new HandCounter(factory);
   };
   list[0] = {info};
-  *entries = list;
-  *count = 1;
+  *entries = list, *count = 1;
 }
 
 QUENDEL_REGISTRY_FUNCTION(HelperRegistry,

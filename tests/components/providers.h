@@ -2,8 +2,7 @@
 
 #include <quendel/framework.h>
 
-// The test provider module lists one counter twice, under the same id and texts: written by
-// hand (HandRegistry) and with the helpers (HelperRegistry).
+// The provider lists one counter twice, same id and texts: by hand and with the helpers.
 namespace paired {
 
 struct ICounter : framework::CTUnknown {

@@ -12,8 +12,7 @@
 namespace quendel::test {
 namespace {
 
-using framework::XMap;
-using framework::XValue;
+using framework::XMap, framework::XValue;
 
 void RunMapModel(Bytes& input) {
   HolderLog holders;
@@ -25,50 +24,42 @@ void RunMapModel(Bytes& input) {
     while (input.More()) {
       // Case and emptiness tell keys apart; 4 is the null key; numbered keys make it rehash.
       const char* const kKeys[] = {"", "k", "K", "key", ""};
-      const std::uint32_t pick = input.Below(24), operation = input.Below(5);
+      const std::uint32_t pick = input.Below(24), op = input.Below(5);
       const std::string name = pick < 5 ? kKeys[pick] : "n" + std::to_string(pick);
       const char* key = pick == 4 ? nullptr : name.c_str();
       const auto found = key != nullptr ? model.find(name) : model.end();
       const bool present = found != model.end(), inserts = key != nullptr && !present;
       const int value = static_cast<int>(input.Below(4)) - 1;
-      XValue argument = value < 0 ? XValue() : Counted(value, &holders);
-      XValue::Holder* const held = argument.holder;
+      XValue arg = value < 0 ? XValue() : Counted(value, &holders);
+      XValue::Holder* const held = arg.holder;
       const HolderLog before = holders;
       int clones = 0, destroyed = 0;
       std::vector<std::string> expected;
-      switch (operation) {
-        case 0:
-        case 1:  // a set stores a clone or takes the holder over; refused, nothing changes
-          if (operation == 0) map.SetValue(key, std::as_const(argument));
-          if (operation == 1) map.SetValue(key, std::move(argument));
-          clones = operation == 0 && inserts && value >= 0;
-          // NOLINTNEXTLINE(bugprone-use-after-move)
-          MODEL_CHECK(argument.holder == (operation == 1 && inserts ? nullptr : held));
-          if (inserts) model[name] = {value, map.GetValue(key)};
-          if (!inserts) expected.push_back(MapRefusal(operation == 0 ? 30 : 22, name));
-          break;
-        case 2:  // a pointer lookup, also through a const map
-          MODEL_CHECK((value < 1 ? map.GetValue(key) : std::as_const(map).GetValue(key)) ==
-                      (present ? found->second.second : nullptr));
-          break;
-        case 3: {  // a copy lookup copy-assigns only what it finds
-          const int stored = present ? found->second.first : -1;
-          MODEL_CHECK(map.GetValue(key, argument) == present);
-          MODEL_CHECK(present ? ValueOf(argument) == stored : argument.holder == held);
-          clones = stored >= 0;
-          destroyed = present && value >= 0;
-          break;
-        }
-        default:  // a removal destroys the value once; an absent or null key is no error
-          map.RemoveAt(key);
-          destroyed = present && found->second.first >= 0;
-          if (present) model.erase(found);
+      if (op <= 1) {  // a set stores a clone or takes the holder over; refused, nothing changes
+        op == 0 ? map.SetValue(key, std::as_const(arg)) : map.SetValue(key, std::move(arg));
+        clones = op == 0 && inserts && value >= 0;
+        // NOLINTNEXTLINE(bugprone-use-after-move)
+        MODEL_CHECK(arg.holder == (op == 1 && inserts ? nullptr : held));
+        if (inserts) model[name] = {value, map.GetValue(key)};
+        if (!inserts) expected.push_back(MapRefusal(op == 0 ? 30 : 22, name));
+      }
+      if (op == 2)  // a pointer lookup, also through a const map
+        MODEL_CHECK((value < 1 ? map.GetValue(key) : std::as_const(map).GetValue(key)) ==
+                    (present ? found->second.second : nullptr));
+      if (op == 3) {  // a copy lookup copy-assigns only what it finds
+        MODEL_CHECK(map.GetValue(key, arg) == present);
+        MODEL_CHECK(present ? ValueOf(arg) == found->second.first : arg.holder == held);
+        clones = present && found->second.first >= 0, destroyed = present && value >= 0;
+      }
+      if (op == 4) {  // a removal destroys the value once; an absent or null key is no error
+        map.RemoveAt(key);
+        if (present) destroyed = found->second.first >= 0, model.erase(found);
       }
       MODEL_CHECK(holders.clones == before.clones + clones);
       MODEL_CHECK(holders.destructions == before.destructions + destroyed);
       MODEL_CHECK(log.Texts() == expected);
       log.Clear();
-      int live = !argument.Empty();
+      int live = !arg.Empty();
       for (const auto& [stored, entry] : model) {
         const XValue* at = map.GetValue(stored.c_str());
         MODEL_CHECK_MSG(at == entry.second && ValueOf(*at) == entry.first, stored);
@@ -105,8 +96,7 @@ TEST(XValueTest, ValuesReadBackOnlyAsTheirTypeAlsoWhenAnotherModuleMadeThem) {
     XMap map;
     fill(&map);
     XValue count, probe;  // clones made by the provider
-    ASSERT_TRUE(map.GetValue("count", count) && map.GetValue("probe", probe));
-    ASSERT_NE(count.Get<int>(), nullptr);
+    ASSERT_TRUE(map.GetValue("count", count) && map.GetValue("probe", probe) && count.Get<int>());
     EXPECT_EQ(*count.Get<int>(), 3);
     map.RemoveAt("probe");
     EXPECT_EQ(liveProbes(), 1);

@@ -36,61 +36,50 @@ I64 Low32(size_t value) { return static_cast<std::int32_t>(static_cast<std::uint
 I64 Row(int f, int k, I64 w) { return k == 0 ? kPlanes[f][0] * w : kPlanes[f][1] == 2 ? w / 2 : w; }
 
 struct Slot {
-  int block = -1, callback = 0;  // block 0 is the arena, -1 no storage
-  size_t offset = 0, size = 0;
+  size_t offset = 0, size = 0;  // of block 0, the arena, -1 for no storage, or one made
+  int block = -1, callback = 0, width = 0, height = 0, format = 0, strides[3] = {};
   void* user = nullptr;
-  std::int32_t width = 0, height = 0, format = 0, strides[3] = {};
   I64 planes[3] = {-1, -1, -1};  // from the data, -1 for null
-};
+} slots[6];
 
 std::vector<char*> addr;              // per block, as the library made it
 std::vector<int> held;                // per block, its holders
 std::vector<std::vector<int>> bytes;  // per block, what it holds (-1: never written)
-Slot slots[6];
 
 size_t Total(const Slot& s) {
   return size_t(Wide{s.height} * s.strides[0] + (Wide{s.strides[1]} + s.strides[2]) * s.height / 2);
 }
 bool Empty(const Slot& s, bool image) { return s.block < 0 || (image ? Total(s) : s.size) == 0; }
 int* At(const Slot& s) { return bytes[s.block].data() + s.offset; }
+char* Ptr(const Slot& s) { return s.block < 0 ? nullptr : addr[s.block] + s.offset; }
 void Drop(Slot& s) {  // the callback fields stay
-  if (s.block > 0 && --held[s.block] == 0 && s.callback)
-    owed.emplace_back(addr[s.block], s.size, s.user);
+  if (s.block > 0 && --held[s.block] == 0 && s.callback) owed.emplace_back(Ptr(s), s.size, s.user);
   s.block = -1, s.offset = s.size = 0;
 }
 void Replace(Slot& s, const Slot& by) { Drop(s), s = by; }
-void Release(Slot& s, int format) { Replace(s, {-1, s.callback, 0, 0, s.user, 0, 0, format}); }
-void Copy(const Slot& from, size_t n, Slot& to, size_t at) {  // as memmove
-  std::copy_n(std::vector<int>(At(from), At(from) + n).begin(), n, At(to) + at);
-}
+void Release(Slot& s, int format) { Replace(s, {0, 0, -1, s.callback, 0, 0, format, {}, s.user}); }
+void Copy(const Slot& a, size_t n, Slot& b, size_t at) { std::memmove(At(b) + at, At(a), n * 4); }
 bool Create(Slot& s, size_t n, char* made) {
   if (s.block > 0 && held[s.block] == 1 && n <= bytes[s.block].size()) return s.size = n, true;
-  Drop(s);
-  if (n > size_t{PTRDIFF_MAX} - 7) return false;
+  if (Drop(s), n > size_t{PTRDIFF_MAX} - 7) return false;
   addr.push_back(made), held.push_back(1), bytes.emplace_back((n + 3) / 4 * 4, -1);
   return s.block = static_cast<int>(addr.size()) - 1, s.size = n, true;
 }
 
 // XImage::Create, or (view 0 or 1) a borrowed image with null pixels or over the arena's end.
 void Image(Slot& s, size_t width, size_t height, int f, const int* given, char* made, int view) {
-  I64 st[3], w = Low32(width), h = Low32(height);
-  bool ok = width <= INT32_MAX && height <= INT32_MAX, listed = f >= 0 && f < 8;
-  for (int k = 0; k < 3; ++k) {
-    const bool has = listed && kPlanes[f][1] >= k;
-    const I64 row = has ? Row(f, k, w) : 0;
-    st[k] = !listed ? given[k] : !has ? 0 : given[k] < 1 ? row : given[k];
+  I64 st[3], w = Low32(width), h = Low32(height), ok = width <= INT32_MAX && height <= INT32_MAX;
+  for (int k = 0, listed = unsigned(f) < 8; k < 3; ++k) {
+    const I64 has = listed && kPlanes[f][1] >= k, row = has ? Row(f, k, w) : 0;
+    s.strides[k] = Low32(st[k] = !listed ? given[k] : !has ? 0 : given[k] < 1 ? row : given[k]);
     ok = ok && st[k] >= 0 && st[k] <= INT32_MAX && !(has && given[k] >= 1 && given[k] < row);
-    s.strides[k] = Low32(st[k]);
   }
   const size_t total = ok ? static_cast<size_t>(h * st[0] + (st[1] + st[2]) * h / 2) : kBig;
-  ok = total < kBig;
-  if (view < 0 && !(ok && Create(s, total, made))) Drop(s);
-  if (view >= 0) s.block = ok && view && total <= kArena ? 0 : -1;
-  if (view >= 0) s.offset = kArena - total, s.size = ok ? total : 0;
-  s.width = w, s.height = h, s.format = f;
-  // Each plane follows the one before; a stride of 0 means no plane.
-  s.planes[0] = s.block >= 0 ? 0 : -1;
-  s.planes[1] = s.block >= 0 && s.strides[1] ? h * s.strides[0] : -1;
+  if (view < 0 && !(total < kBig && Create(s, total, made))) Drop(s);
+  if (view >= 0) s.block = view && total <= kArena ? 0 : -1;
+  if (view >= 0) s.offset = kArena - total, s.size = total < kBig ? total : 0;
+  s.width = w, s.height = h, s.format = f, s.planes[0] = s.block >= 0 ? 0 : -1;
+  s.planes[1] = s.block >= 0 && s.strides[1] ? h * s.strides[0] : -1;  // each after the last
   s.planes[2] = s.planes[1] >= 0 && s.strides[2] ? s.planes[1] + s.strides[1] * h / 2 : -1;
 }
 
@@ -101,8 +90,8 @@ void CopyInto(Slot from, bool fromImage, Slot& to, bool image, char* made) {
   held[std::max(from.block, 0)] += from.block > 0;  // onto itself the old pixels live on
   Image(to, from.width, from.height, from.format, Slot{}.strides, made, -1);
   for (int k = 0, cut = 1; k < 3; ++k, cut = 2) {
-    const I64 s = from.strides[k], d = to.strides[k], h = to.height;
-    if (from.planes[k] < 0 || to.planes[k] < 0 || s <= 0 || d <= 0) continue;
+    const I64 s = from.strides[k], d = to.strides[k],  // no rows where either lacks the plane
+        h = from.planes[k] < 0 || to.planes[k] < 0 || s <= 0 || d <= 0 ? 0 : to.height;
     for (I64 t = 0, f = 0; t < d * h / cut; ++t, f = t / d * s + t % d)
       if (t % d < s && f < s * h / cut) At(to)[to.planes[k] + t] = At(from)[from.planes[k] + f];
   }
@@ -111,21 +100,18 @@ void CopyInto(Slot from, bool fromImage, Slot& to, bool image, char* made) {
 
 void Check(const std::unique_ptr<XBuffer>* lib) {
   for (int i = 0; i < 6; ++i) {
-    const Slot& s = slots[i];
-    const XBuffer& b = *lib[i];
-    char* const at = s.block < 0 ? nullptr : addr[s.block] + s.offset;
+    const auto& [s, b] = std::tie(slots[i], *lib[i]);
     // An owned block has its count after its bytes rounded up to 4, one per holder.
-    void* const ref = s.block > 0 && at ? at + bytes[s.block].size() : nullptr;
+    char *const at = Ptr(s), *const ref = s.block > 0 && at ? at + bytes[s.block].size() : nullptr;
     MODEL_CHECK(static_cast<void*>(b.refCount) == ref && (!ref || *b.refCount == held[s.block]));
     MODEL_CHECK(b.data == at && b.size == s.size && b.Empty() == Empty(s, i > 2) &&
                 b.releaseCallback == kCallbacks[s.callback] && b.releaseUser == s.user);
-    for (size_t k = 0; at && k < s.size; ++k)
-      MODEL_CHECK(At(s)[k] < 0 || (at[k] & 255) == At(s)[k]);
-    MODEL_CHECK(b.DataSize() == (i < 3 ? s.size : Total(s)));  // an image's is Total()
+    for (size_t k{}; at && k < s.size; ++k) MODEL_CHECK(At(s)[k] < 0 || (at[k] & 255) == At(s)[k]);
+    MODEL_CHECK(b.DataSize() == (i < 3 ? s.size : Total(s)));
     if (i < 3) continue;
     const auto& g = static_cast<const XImage&>(b);
     MODEL_CHECK(g.width == s.width && g.height == s.height && g.PixelFormat() == s.format &&
-                g.Channel() == (s.format >= 0 && s.format < 8 ? kPlanes[s.format][2] : 0u));
+                g.Channel() == (unsigned(s.format) < 8 ? kPlanes[s.format][2] : 0u));
     for (int k = 0; k < 3; ++k)
       MODEL_CHECK(g.strides[k] == s.strides[k] &&
                   g.planes[k] == (s.planes[k] < 0 ? nullptr : at + s.planes[k]));
@@ -140,17 +126,16 @@ void RunBufferModel(quendel::test::Bytes& in) {
   std::unique_ptr<XBuffer> lib[6];
   for (int i = 0; i < 6; ++i) lib[i].reset(i < 3 ? new XBuffer : new XImage), slots[i] = Slot{};
   auto image = [&lib](int i) -> XImage& { return static_cast<XImage&>(*lib[i]); };
-  while (in.More()) {
+  for (; in.More(); Check(lib)) {
     // Buffer ops act on slot b (0-2), image ops on g (3-5); copies into an image come from one.
     const int i = in.Below(6), b = i % 3, g = 3 + b, assign = in.Below(2);
     const int j = i > 2 ? 3 + in.Below(3) : in.Below(6);
-    const size_t n = kSizes[in.Below(11)];
+    const size_t n = kSizes[in.Below(11)], m = n % 256;
     Slot t, &s = slots[i], from = slots[j];
     switch (std::min(in.Below(8), 5u)) {  // images made more often
       case 0:  // Create, or a view of the arena's last bytes or of null storage
         if (assign) MODEL_CHECK(lib[b]->Create(n) == Create(slots[b], n, lib[b]->data));
-        if (!assign) *lib[b] = XBuffer(j ? arena.data() + kArena - n % 256 : nullptr, n % 256);
-        if (!assign) Replace(slots[b], {j ? 0 : -1, 0, kArena - n % 256, n % 256});
+        if (!assign) Replace(slots[b], t = {kArena - m, m, -!j}), *lib[b] = XBuffer(Ptr(t), m);
         break;
       case 1:  // by assignment (also of itself) or by a copy replacing the slot
         if (i < 3) assign ? void(*lib[i] = *lib[j]) : lib[i].reset(new XBuffer(*lib[j]));
@@ -160,16 +145,14 @@ void RunBufferModel(quendel::test::Bytes& in) {
       case 2:  // Clone, CloneImage (no callback), or CopyTo (onto itself too); no data: empty
         if (i < 3) assign ? void(*lib[i] = lib[j]->Clone()) : lib[j]->CopyTo(*lib[i]);
         if (i > 2) assign ? void(image(i) = image(j).CloneImage()) : image(j).CopyTo(image(i));
-        CopyInto(from, j > 2, assign ? t : s, i > 2, lib[i]->data);
-        if (assign) Replace(s, t);
+        if (CopyInto(from, j > 2, assign ? t : s, i > 2, lib[i]->data), assign) Replace(s, t);
         break;
       case 3: {  // from a slot's bytes (overlapping when they share), the arena, or null
-        if (!assign) from = Slot{0, 0, 0, kArena};
-        char* source = from.block < 0 ? nullptr : addr[from.block] + from.offset;
+        if (!assign) from = Slot{0, kArena, 0};
         const size_t len = in.Below(8) ? std::min<size_t>(in.Below(300), from.size) : SIZE_MAX - n;
         const size_t at = in.Below(8) ? in.Below(s.size + 4) : SIZE_MAX - in.Below(3);
-        const bool ok = source && s.block >= 0 && len && at <= s.size && len <= s.size - at;
-        MODEL_CHECK(lib[i]->Write(source, len, at) == ok);
+        const bool ok = Ptr(from) && s.block >= 0 && len && at <= s.size && len <= s.size - at;
+        MODEL_CHECK(lib[i]->Write(Ptr(from), len, at) == ok);
         if (ok) Copy(from, len, s, at);
         break;
       }
@@ -182,7 +165,7 @@ void RunBufferModel(quendel::test::Bytes& in) {
         const size_t d = 2 * (in.Below(20) % 13), w = kDims[d], h = kDims[d + 1];  // mostly small
         int f = static_cast<int>(in.Below(11)) - 1, given[3];  // strides as picked below
         for (int k = 0, kind = in.Below(7); k < 3; ++k) {
-          const I64 row = f >= 0 && f < 8 ? Row(f, k, Low32(w)) : 1;
+          const I64 row = unsigned(f) < 8 ? Row(f, k, Low32(w)) : 1;
           const I64 pick[] = {0, INT32_MIN, row, row + 1, row + 2 + in.Below(7), row - 1};
           given[k] = Low32(pick[kind < 6 ? kind : in.Below(6)]);
         }
@@ -191,15 +174,12 @@ void RunBufferModel(quendel::test::Bytes& in) {
         if (assign) break;
         const int bf = f == 1 || f == 5 || f == 6 ? f : f == 7 ? 5 : 0, stride[3] = {given[0]};
         Image(t, bf ? Low32(w) : w, bf ? Low32(h) : h, bf, stride, nullptr, j > 3);
-        char* pixels = t.block == 0 ? arena.data() + t.offset : nullptr;
         auto make = bf == 5 ? XImage::FromRgb : bf == 1 ? XImage::FromRgba : XImage::FromBgra;
-        image(g) = bf ? make(Low32(w), Low32(h), reinterpret_cast<unsigned char*>(pixels), *stride)
-                      : XImage::FromGray(w, h, pixels, *stride);
+        image(g) = bf ? make(Low32(w), Low32(h), reinterpret_cast<unsigned char*>(Ptr(t)), *stride)
+                      : XImage::FromGray(w, h, Ptr(t), *stride);
         Replace(slots[g], t);
-        break;
       }
     }
-    Check(lib);
   }
   for (int i = 0; i < 6; ++i) lib[i].reset(), Drop(slots[i]);
   MODEL_CHECK(calls == owed);

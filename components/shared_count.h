@@ -35,7 +35,6 @@ class SharedCount {
   // Writes the line for a release that found the count already released.
   static void ReportAlreadyReleased();
 
-  std::int32_t Count() const { return count.load(std::memory_order_relaxed); }
 
  private:
   std::atomic<std::int32_t> count{0};

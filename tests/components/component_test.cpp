@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <quendel/framework.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <random>
@@ -28,17 +29,15 @@ const std::string kReleaseLine = qt::ReleasedLines("", "")[1];
 
 int Count(framework::CTUnknown* object) {  // read without changing it
   const int count = object->AddRef();
-  object->Release();
-  return count - 1;
+  return object->Release(), count - 1;
 }
 
 // While set, the log callback creates the counter again when a release is logged.
 CTComponentFactory* reenter = nullptr;
 void* fresh = nullptr;
 void Reenter(const char* line, void*) {
-  if (reenter && !fresh && std::strstr(line, kReleaseLine.c_str())) {
+  if (reenter && !fresh && std::strstr(line, kReleaseLine.c_str()))
     reenter->CreateComponent("paired.counter", &fresh);
-  }
 }
 
 // What a host observes of one way of writing, TRef's counting included.
@@ -80,8 +79,8 @@ std::string Trace(framework::ComponentRegistryFunc registry) {
 }
 
 TEST(ProvidersTest, HelperWrittenCounterBehavesExactlyLikeTheHandWrittenOne) {
-  qt::LoadedModule module(qt::ProviderPath("test_providers"));
-  ASSERT_TRUE(module.Loaded()) << module.Error();
+  qt::LoadedModule module("test_providers");
+  ASSERT_TRUE(module.Get<void*>("HandRegistry")) << module.Error();
   const std::string hand = Trace(module.Get<framework::ComponentRegistryFunc>("HandRegistry"));
   EXPECT_EQ(Trace(module.Get<framework::ComponentRegistryFunc>("HelperRegistry")), hand);
   EXPECT_EQ(hand, "1 2 1 2 | 3 1 | 2 1 | 3 1 | 3 0 | 0 3 | -1 1 2 | 1 1 1 2 1 1 | 1 1 | ");
@@ -159,7 +158,8 @@ TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
   factory = nullptr;
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(made.load(), gone.load());
-  EXPECT_EQ(log.Count(qt::WaitCountLine(2)), 1);
+  const qt::Lines lines = log.Texts();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), qt::WaitCountLine(2)), 1);
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ struct Model {
     MODEL_CHECK(framework::CreateComponentFactory(&factory) == 0 && factory != nullptr);
     MODEL_CHECK(framework::CreateComponentFactory(nullptr) == -1);
     MODEL_CHECK(framework::RefComponentInterface(nullptr, &object) == -1 && object == nullptr);
-    Expect({qt::NoFactoryLine(), qt::NullRefLine()});
+    Expect({qt::kNoFactoryLine, qt::kNullRefLine});
     Expect(Register());
     static constexpr qt::Lines (Model::*kSteps[])() = {
         &Model::Register, &Model::Create, &Model::Create, &Model::Hold,
@@ -108,7 +108,7 @@ struct Model {
   qt::Lines Register() {
     if (in.Below(16) == 0) {  // no function: lists nothing
       MODEL_CHECK(factory->RegistryComponent(nullptr) == 0);
-      return {qt::NoEntriesLine()};
+      return {qt::kNoEntriesLine};
     }
     const std::size_t n = in.Below(6);
     framework::ComponentDescription described[6];
@@ -135,7 +135,7 @@ struct Model {
       const bool valid = offered[i].ptr != nullptr && d.id != nullptr,
                  fresh = valid && registry.count(d.id) == 0;
       if (by == 1 && !fresh) ours.emplace_back(offered[i].ptr);
-      const qt::Lines lines = !valid  ? qt::Lines{qt::RefusedLine()}
+      const qt::Lines lines = !valid  ? qt::Lines{qt::kRefusedLine}
                               : fresh ? qt::RegisteredLines(Text(d.name), d.id, Text(d.version),
                                                             d.type, Text(d.description))
                                       : qt::DuplicateLines(d.id);
@@ -168,7 +168,7 @@ struct Model {
     if (answered && make) entry.face = static_cast<IModel*>(object);
     MODEL_CHECK(!answered || object == entry.face);
     entry.count += answered;
-    return entry.live ? qt::Lines{} : qt::Lines{qt::CreateFailedLine()};
+    return entry.live ? qt::Lines{} : qt::Lines{qt::kCreateFailedLine};
   }
 
   std::map<std::string, Entry>::iterator Held() {  // an entry whose instance the host holds
@@ -234,7 +234,7 @@ struct Model {
   }
 
   void End() {
-    qt::Lines expected = {qt::FactoryEndLine()};
+    qt::Lines expected = {qt::kFactoryEndLine};
     for (const auto& [id, entry] : registry)
       if (entry.live) expected.push_back(qt::WaitingLine(id, entry.name));
     const int live = static_cast<int>(expected.size()) - 1, destroyed = census.destroyed;

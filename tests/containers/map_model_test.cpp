@@ -1,4 +1,5 @@
-// XMap against a std::map: results, clones, destructions, fixed addresses and refusal lines.
+// XMap against a std::map (results, clones, destructions, fixed addresses, refusal lines), and
+// values read back by type, also values and holders made in another module.
 #include <map>
 
 #include "containers/values_module.h"
@@ -12,7 +13,7 @@
 namespace quendel::test {
 namespace {
 
-using framework::XMap, framework::XValue;
+using framework::XMap, framework::XValue, framework::XVector;
 
 void RunMapModel(Bytes& input) {
   HolderLog holders;
@@ -77,22 +78,40 @@ struct Untyped final : XValue::Holder {
   Holder* Clone() const override { return new Untyped; }
 };
 
+// Not the provider's Local, although both are "Local" in an anonymous namespace.
+struct Local {
+  double number;
+};
+
 TEST(XValueTest, ValuesReadBackOnlyAsTheirTypeAlsoWhenAnotherModuleMadeThem) {
   XValue number(42), untyped(new Untyped);
   *number.Get<int>() = 43;
   XValue copy(number);  // copied and moved, never held inside another value
   const XValue moved(std::move(copy)), copied(untyped), taken(std::move(untyped));
-  ASSERT_NE(moved.Get<int>(), nullptr);
-  EXPECT_EQ(*moved.Get<int>(), 43);
+  EXPECT_TRUE(moved.Get<int>() && *moved.Get<int>() == 43);
   EXPECT_TRUE(copy.Empty() && untyped.Empty());  // NOLINT(bugprone-use-after-move)
   EXPECT_TRUE(!moved.Get<long>() && !copied.Get<int>() && !taken.Get<int>());
+  EXPECT_EQ(taken.holder->TypeName(), nullptr);  // the default
 
-  // Loaded before the map: the provider's holder code must outlive every value it made.
-  LoadedModule module(ProviderPath("values_provider"));
+  // Loaded first: the provider's holder code must outlive every value it made.
+  LoadedModule module("values_provider");
+  auto makeValues = module.Get<values_module::MakeValuesFunction>("MakeValues");
+  auto readLocal = module.Get<values_module::ReadLocalFunction>("ReadLocal");
   auto fill = module.Get<values_module::FillMapFunction>("FillMap");
   auto liveProbes = module.Get<values_module::LiveProbesFunction>("LiveProbes");
-  ASSERT_TRUE(fill && liveProbes) << module.Error();
+  ASSERT_TRUE(makeValues && readLocal && fill && liveProbes) << module.Error();
   {
+    XVector<XValue> values(1, XValue(Local{1.5}));
+    const XVector<XValue> copies((makeValues(&values), values));
+    const auto* sample = copies.size() == 4 ? copies[1].Get<values_module::Sample>() : nullptr;
+    ASSERT_TRUE(sample && copies[2].Get<std::string>() && copies[0].Get<Local>());
+    EXPECT_TRUE(sample->unit == "mm" && copies[0].Get<Local>()->number == 1.5);
+    EXPECT_EQ(*copies[2].Get<std::string>(), "made there");
+    EXPECT_EQ(readLocal(&copies[3]), 11);
+#if defined(__GNUC__) && !defined(__clang__)
+    // Only GCC tells module-local types of the same name apart.
+    EXPECT_TRUE(copies[3].Get<Local>() == nullptr && readLocal(&copies[0]) == -1);
+#endif
     XMap map;
     fill(&map);
     XValue count, probe;  // clones made by the provider

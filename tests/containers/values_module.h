@@ -19,11 +19,10 @@ struct Sample {
 using MakeValuesFunction = void (*)(framework::XVector<framework::XValue>* values);
 // "ReadLocal": the number of a provider-made Local, or -1 when `value` holds none.
 using ReadLocalFunction = int (*)(const framework::XValue* value);
-// "FillMap" sets "count" (int 3), "label" (std::string "sensor"), "reading" (a Sample of
-// 21.5 "C"), "nothing" (an empty value) and "probe" (a holder type only the provider knows).
+// "FillMap" sets "count" (int 3, moved in), "label" (std::string "sensor", copied in) and
+// "probe" (a holder type only the provider knows).
 using FillMapFunction = void (*)(framework::XMap* map);
 // "LiveProbes": probe holders made by the provider and not yet destroyed.
 using LiveProbesFunction = int (*)();
 
 }  // namespace values_module
-

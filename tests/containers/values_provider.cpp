@@ -14,13 +14,10 @@ struct Local {
 
 int liveProbes = 0;
 
-class ProbeHolder final : public XValue::Holder {
- public:
+struct ProbeHolder final : XValue::Holder {
   ProbeHolder() { ++liveProbes; }
-  ProbeHolder(const ProbeHolder&) : Holder() { ++liveProbes; }
   ~ProbeHolder() override { --liveProbes; }
-  Holder* Clone() const override { return new ProbeHolder(*this); }
-  const char* TypeName() const override { return "ProbeHolder"; }
+  Holder* Clone() const override { return new ProbeHolder; }
 };
 
 }  // namespace
@@ -41,8 +38,6 @@ QUENDEL_PROVIDER_EXPORT void FillMap(framework::XMap* map) {
   map->SetValue("count", XValue(3));
   const XValue label(std::string("sensor"));
   map->SetValue("label", label);
-  map->SetValue("reading", XValue(values_module::Sample{"C", 21.5}));
-  map->SetValue("nothing", XValue());
   map->SetValue("probe", XValue(new ProbeHolder));
 }
 

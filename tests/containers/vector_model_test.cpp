@@ -1,4 +1,4 @@
-// XVector against a model of its contract; every element type; values made in another module.
+// XVector against a model of its contract, and every element type.
 #include <quendel/framework.h>
 
 #include <algorithm>
@@ -6,10 +6,6 @@
 
 #include "support/counting_holder.h"
 #include "support/property.h"
-#if !defined(QUENDEL_FUZZING)
-#include "containers/values_module.h"
-#include "support/module_loader.h"
-#endif
 
 using framework::XValue, framework::XVector;
 
@@ -159,30 +155,6 @@ TEST(VectorModel, EveryElementType) {
                     XBuffer, XImage, XValue, XVector<char>, XVector<int>, XVector<unsigned int>,
                     XVector<float>, XVector<char*>, XVector<std::int64_t>, XVector<std::uint64_t>>(
       limits);
-}
-
-// Not the provider's Local, although both are "Local" in an anonymous namespace.
-struct Local {
-  double number;
-};
-
-TEST(VectorModel, ValuesMadeInAnotherModuleAreClonedByIt) {
-  // Declared first: the provider's holder code must outlive every value it made.
-  quendel::test::LoadedModule module(quendel::test::ProviderPath("values_provider"));
-  auto makeValues = module.Get<values_module::MakeValuesFunction>("MakeValues");
-  auto readLocal = module.Get<values_module::ReadLocalFunction>("ReadLocal");
-  ASSERT_TRUE(makeValues && readLocal) << module.Error();
-  XVector<XValue> values(1, XValue(Local{1.5}));
-  const XVector<XValue> copies((makeValues(&values), values));
-  const auto* sample = copies.size() == 4 ? copies[1].Get<values_module::Sample>() : nullptr;
-  ASSERT_TRUE(sample && copies[2].Get<std::string>() && copies[0].Get<Local>());
-  EXPECT_TRUE(sample->unit == "mm" && copies[0].Get<Local>()->number == 1.5);
-  EXPECT_EQ(*copies[2].Get<std::string>(), "made there");
-  EXPECT_EQ(readLocal(&copies[3]), 11);
-#if defined(__GNUC__) && !defined(__clang__)
-  // Only GCC tells module-local types of the same name apart.
-  EXPECT_TRUE(copies[3].Get<Local>() == nullptr && readLocal(&copies[0]) == -1);
-#endif
 }
 #endif
 

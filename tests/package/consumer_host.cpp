@@ -7,10 +7,7 @@
 #include "echo.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s PROVIDER_MODULE\n", argv[0]);
-    return 2;
-  }
+  if (argc != 2) return std::fprintf(stderr, "usage: %s PROVIDER_MODULE\n", argv[0]), 2;
   void* module = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
     std::fprintf(stderr, "consumer: %s\n", dlerror());

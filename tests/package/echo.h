@@ -1,7 +1,6 @@
-#ifndef QUENDEL_TESTS_PACKAGE_ECHO_H
-#define QUENDEL_TESTS_PACKAGE_ECHO_H
-
 // The one interface the package consumers agree on.
+#pragma once
+
 #include <quendel/framework.h>
 
 namespace consumer {
@@ -14,5 +13,3 @@ struct IEcho : framework::CTUnknown {
 constexpr char kRegistryFunction[] = "ConsumerRegistry";
 
 }  // namespace consumer
-
-#endif  // QUENDEL_TESTS_PACKAGE_ECHO_H

@@ -19,7 +19,8 @@
 
 namespace quendel::test {
 
-LoadedModule::LoadedModule(const std::string& path) : handle_(QUENDEL_OPEN(path.c_str())) {
+LoadedModule::LoadedModule(const std::string& name)
+    : handle_(QUENDEL_OPEN((QUENDEL_TEST_PROVIDER_DIR "/" + name + QUENDEL_SUFFIX).c_str())) {
   if (handle_ == nullptr) error_ = QUENDEL_ERROR();
 }
 
@@ -29,10 +30,6 @@ LoadedModule::~LoadedModule() {
 
 void* LoadedModule::Symbol(const char* name) const {
   return handle_ != nullptr ? QUENDEL_SYMBOL(handle_, name) : nullptr;
-}
-
-std::string ProviderPath(const std::string& name) {
-  return std::string(QUENDEL_TEST_PROVIDER_DIR) + "/" + name + QUENDEL_SUFFIX;
 }
 
 }  // namespace quendel::test

@@ -4,14 +4,14 @@
 
 namespace quendel::test {
 
-// A module loaded at run time, the way a host loads a provider; unloaded on destruction.
+// A test provider module (built by quendel_add_test_provider) loaded at run time by its name,
+// the way a host loads a provider; unloaded on destruction.
 class LoadedModule {
  public:
-  explicit LoadedModule(const std::string& path);
+  explicit LoadedModule(const std::string& name);
   LoadedModule(const LoadedModule&) = delete;
   LoadedModule& operator=(const LoadedModule&) = delete;
   ~LoadedModule();
-  bool Loaded() const { return handle_ != nullptr; }
   const std::string& Error() const { return error_; }
   // An exported C symbol, or null.
   template <typename Function>
@@ -24,8 +24,5 @@ class LoadedModule {
   void* handle_ = nullptr;
   std::string error_;
 };
-
-// The file of the test provider module NAME built by quendel_add_test_provider.
-std::string ProviderPath(const std::string& name);
 
 }  // namespace quendel::test

@@ -20,34 +20,27 @@
 
 namespace quendel::test {
 
-inline std::string& CurrentSequence() {  // for the failure message
-  static std::string name = "fuzz input";
-  return name;
-}
+inline std::string currentSequence = "fuzz input";  // for the failure message
 
 // A failed check aborts: libFuzzer keeps the input, ctest shows the seed.
 [[noreturn]] inline void ModelFailed(const char* condition, const char* file, int line,
                                      const std::string& detail) {
   std::fprintf(stderr, "%s:%d: model check failed (%s): %s %s\n", file, line,
-               CurrentSequence().c_str(), condition, detail.c_str());
+               currentSequence.c_str(), condition, detail.c_str());
   std::abort();
 }
 
 // The operations' choices, read from the front; an exhausted input reads as zeros.
-class Bytes {
- public:
-  Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool More() const { return at_ < size_; }
-  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
+struct Bytes {
+  const std::uint8_t* data;
+  std::size_t size, at = 0;
+  bool More() const { return at < size; }
+  std::uint8_t Byte() { return at < size ? data[at++] : 0; }
   std::uint32_t Below(std::uint32_t bound) {  // in [0, bound)
     std::uint32_t value = Byte();
     if (bound > 256) value = value << 8 | Byte();
     return value % bound;
   }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_, at_ = 0;
 };
 
 inline void RunSeeds(void (*sequence)(Bytes& input)) {
@@ -55,8 +48,8 @@ inline void RunSeeds(void (*sequence)(Bytes& input)) {
     std::mt19937 random(static_cast<unsigned>(seed));
     std::vector<std::uint8_t> bytes(1 + random() % 512);
     for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
-    CurrentSequence() = "seed " + std::to_string(seed);
-    Bytes input(bytes.data(), bytes.size());
+    currentSequence = "seed " + std::to_string(seed);
+    Bytes input{bytes.data(), bytes.size()};
     sequence(input);
   }
 }
@@ -66,7 +59,7 @@ inline void RunSeeds(void (*sequence)(Bytes& input)) {
 #if defined(QUENDEL_FUZZING)
 #define QUENDEL_PROPERTY_TEST(Suite, sequence)                                        \
   extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
-    ::quendel::test::Bytes input(data, size);                                         \
+    ::quendel::test::Bytes input{data, size};                                         \
     sequence(input);                                                                  \
     return 0;                                                                         \
   }                                                                                   \

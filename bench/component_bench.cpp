@@ -2,12 +2,17 @@
 // stand for, measured in the same run.
 #include <benchmark/benchmark.h>
 #include <quendel/framework.h>
+#include <time.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace {
@@ -15,7 +20,9 @@ namespace {
 struct IWork : framework::CTUnknown {
   virtual int Work() = 0;
 };
-constexpr char kWorkId[] = "bench.work";
+// Real ids are long ("example.imaging.gray-filter"): past the 15 bytes a std::string keeps
+// without a heap block.
+constexpr char kWorkId[] = "example.imaging.gray-filter.bench";
 
 class Worker : public IWork, public framework::CTComponentUnknown {
  public:
@@ -49,7 +56,16 @@ void Registry(framework::TWrap<framework::ComponentInfo>** entries, std::size_t*
   *count = 1;
 }
 
-void Discard(const char*, void*) {}
+// A host's log sink that does nothing but count.
+std::int64_t linesSeen = 0;
+void Discard(const char*, void*) { ++linesSeen; }
+
+// The id as a caller passes it: a pointer whose text the lookup measures.
+const char* CallerId() {
+  const char* id = kWorkId;
+  benchmark::DoNotOptimize(id);
+  return id;
+}
 
 void BM_ComponentAddRefRelease(benchmark::State& state) {
   void* object = nullptr;
@@ -64,6 +80,45 @@ void BM_ComponentAddRefRelease(benchmark::State& state) {
   work->Release();
 }
 BENCHMARK(BM_ComponentAddRefRelease);
+
+// The chain the component model fixes, written by hand with no call devirtualised: a virtual
+// call on the interface, an out-of-line call for the controlling object, a virtual call on
+// it, the atomic operation and the last-release test.
+struct HandUnknown {
+  virtual int AddRef() = 0;
+  virtual int Release() = 0;
+};
+struct HandControl final : HandUnknown {
+  std::atomic<int> count{1};
+  int AddRef() override { return count.fetch_add(1, std::memory_order_relaxed) + 1; }
+  int Release() override {
+    if (count.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+    return 0;
+  }
+};
+struct HandInterface final : HandUnknown {
+  HandUnknown* Owner();
+  int AddRef() override { return Owner()->AddRef(); }
+  int Release() override { return Owner()->Release(); }
+  HandUnknown* owner = new HandControl;
+};
+__attribute__((noinline)) HandUnknown* HandInterface::Owner() {
+  benchmark::ClobberMemory();  // stays a call
+  return owner;
+}
+
+void BM_HandWrittenAddRefRelease(benchmark::State& state) {
+  auto* object = new HandInterface;
+  HandUnknown* work = object;
+  benchmark::DoNotOptimize(work);
+  for (auto _ : state) {
+    work->AddRef();
+    work->Release();
+  }
+  work->Release();
+  delete object;
+}
+BENCHMARK(BM_HandWrittenAddRefRelease);
 
 void BM_StdAtomicAddSub(benchmark::State& state) {
   auto count = std::make_unique<std::atomic<int>>(1);
@@ -91,9 +146,10 @@ void BM_FactoryCreateLive(benchmark::State& state) {
   factory->RegistryComponent(&Registry);
   void* keep = nullptr;
   factory->CreateComponent(kWorkId, &keep);
+  const char* id = CallerId();
   for (auto _ : state) {
     void* object = nullptr;
-    factory->CreateComponent(kWorkId, &object);
+    factory->CreateComponent(id, &object);
     static_cast<IWork*>(object)->Release();
   }
   static_cast<IWork*>(keep)->Release();
@@ -101,17 +157,18 @@ void BM_FactoryCreateLive(benchmark::State& state) {
 }
 BENCHMARK(BM_FactoryCreateLive);
 
-void BM_StdMapLookupAndCount(benchmark::State& state) {
-  std::unordered_map<std::string, std::atomic<int>*> map;
+void BM_ViewMapLookupAndCount(benchmark::State& state) {
+  std::unordered_map<std::string_view, std::atomic<int>*> map;
   auto count = std::make_unique<std::atomic<int>>(1);
   map.emplace(kWorkId, count.get());
+  const char* id = CallerId();
   for (auto _ : state) {
-    auto found = map.find(kWorkId);
-    benchmark::DoNotOptimize(found->second->fetch_add(1, std::memory_order_relaxed));
-    benchmark::DoNotOptimize(found->second->fetch_sub(1, std::memory_order_acq_rel));
+    std::atomic<int>* found = map.find(id)->second;
+    benchmark::DoNotOptimize(found->fetch_add(1, std::memory_order_relaxed));
+    benchmark::DoNotOptimize(found->fetch_sub(1, std::memory_order_acq_rel));
   }
 }
-BENCHMARK(BM_StdMapLookupAndCount);
+BENCHMARK(BM_ViewMapLookupAndCount);
 
 // What the factory's lock adds at the least: one uncontended lock and unlock.
 void BM_StdMutexLockUnlock(benchmark::State& state) {
@@ -123,23 +180,67 @@ void BM_StdMutexLockUnlock(benchmark::State& state) {
 }
 BENCHMARK(BM_StdMutexLockUnlock);
 
-// A registry that any thread may use: the lookup under an uncontended lock, then the count.
-void BM_StdMapLockedLookupAndCount(benchmark::State& state) {
-  std::unordered_map<std::string, std::atomic<int>*> map;
+// The floor of a registry that any thread may use: the lookup (no string built) under an
+// uncontended lock, then the count.
+void BM_ViewMapLockedLookupAndCount(benchmark::State& state) {
+  std::unordered_map<std::string_view, std::atomic<int>*> map;
   std::mutex mutex;
   auto count = std::make_unique<std::atomic<int>>(1);
   map.emplace(kWorkId, count.get());
+  const char* id = CallerId();
   for (auto _ : state) {
     std::atomic<int>* found = nullptr;
     {
       std::lock_guard<std::mutex> lock(mutex);
-      found = map.find(kWorkId)->second;
+      found = map.find(id)->second;
     }
     benchmark::DoNotOptimize(found->fetch_add(1, std::memory_order_relaxed));
     benchmark::DoNotOptimize(found->fetch_sub(1, std::memory_order_acq_rel));
   }
 }
-BENCHMARK(BM_StdMapLockedLookupAndCount);
+BENCHMARK(BM_ViewMapLockedLookupAndCount);
+
+// One log line to a host callback that does nothing: a null reference refused.
+void BM_LogLine(benchmark::State& state) {
+  framework::SetLogoutCallback(Discard, nullptr);
+  for (auto _ : state) {
+    void* object = nullptr;
+    framework::RefComponentInterface(nullptr, &object);
+  }
+  framework::SetLogoutCallback(nullptr, nullptr);
+}
+BENCHMARK(BM_LogLine);
+
+// The same line written by hand: the clock, the local time, the whole line formatted into a
+// std::string, and a call through a std::function.
+void HandWrittenLogLine(const std::function<void(const char*, void*)>& output) {
+  constexpr const char* kFunction = "framework::RefComponentInterface";
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  std::string line(256, '\0');
+  line.resize(std::snprintf(line.data(), line.size(), "%02d:%02d:%02d.%03d [%s][%d] [ERROR %s]: %s",
+                            local.tm_hour, local.tm_min, local.tm_sec,
+                            static_cast<int>(now.tv_nsec / 1000000), kFunction, 216, kFunction,
+                            "RefComponentInterface ref is null!!!!"));
+  output(line.c_str(), nullptr);
+}
+
+void BM_LogLineFloor(benchmark::State& state) {
+  const std::function<void(const char*, void*)> output = Discard;
+  for (auto _ : state) HandWrittenLogLine(output);
+}
+BENCHMARK(BM_LogLineFloor);
+
+// The floor of a fresh instance's cycle: one hand-written line for each of its four lines,
+// and one more for the rest of its work.
+void BM_FiveLogLineFloors(benchmark::State& state) {
+  const std::function<void(const char*, void*)> output = Discard;
+  for (auto _ : state)
+    for (int i = 0; i < 5; ++i) HandWrittenLogLine(output);
+}
+BENCHMARK(BM_FiveLogLineFloors);
 
 // A fresh instance each time: creator, first reference, last release with its log lines.
 void BM_FactoryCreateReleaseFresh(benchmark::State& state) {
@@ -147,12 +248,15 @@ void BM_FactoryCreateReleaseFresh(benchmark::State& state) {
   framework::CTComponentFactory* factory = nullptr;
   framework::CreateComponentFactory(&factory);
   factory->RegistryComponent(&Registry);
+  const std::int64_t before = linesSeen;
   for (auto _ : state) {
     void* object = nullptr;
     factory->CreateComponent(kWorkId, &object);
     static_cast<IWork*>(object)->Release();
   }
+  state.SetLabel(std::to_string((linesSeen - before) / state.iterations()) + " log lines each");
   factory->Release();
+  framework::SetLogoutCallback(nullptr, nullptr);
 }
 BENCHMARK(BM_FactoryCreateReleaseFresh);
 

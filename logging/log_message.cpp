@@ -1,18 +1,23 @@
 #include "logging/log_message.h"
 
+#include <algorithm>
+
 namespace base {
 
-LogMessage::LogMessage(int severity, const LogOutput& output)
-    : output_(output), severity_(severity) {}
-
 LogMessage::~LogMessage() {
-  if (severity_ < 1 || !output_) return;
-  // The output is the host's code, called from this destructor: anything it throws would end
-  // the process, so the line is dropped instead.
-  try {
-    output_(FormatTimeStamp(ReadSystemTicks()) + stream_.str());
-  } catch (...) {
-  }
+  if (severity_ < 1) return;
+  WriteTimeStamp(ReadSystemTicks(), data_);
+  data_[size_] = '\0';
+  WriteLine(data_, size_);
+}
+
+void LogMessage::Grow(std::size_t more) {
+  const std::size_t capacity = std::max(capacity_ * 2, size_ + more + kSpare);
+  auto grown = std::make_unique<char[]>(capacity);
+  std::memcpy(grown.get(), data_, size_);
+  heap_ = std::move(grown);
+  data_ = heap_.get();
+  capacity_ = capacity;
 }
 
 }  // namespace base

@@ -1,5 +1,5 @@
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "logging/log_message.h"
@@ -21,6 +21,21 @@ bool ToLocalTime(std::time_t seconds, std::tm* local) {
 #endif
 }
 
+void WriteTwoDigits(int value, char* out) {
+  out[0] = static_cast<char>('0' + value / 10 % 10);
+  out[1] = static_cast<char>('0' + value % 10);
+}
+
+// The last whole second this thread converted, and its "HH:MM:SS." text: the same second
+// always converts to the same local time while the zone stays, and the conversion costs more
+// than the rest of a line. (A change of zone shows from the next second on.) Trivially
+// destructible, so that lines logged while the thread ends still find it.
+struct SecondCache {
+  std::int64_t second = INT64_MIN;
+  char text[9] = {};
+};
+thread_local SecondCache lastSecond;
+
 }  // namespace
 
 std::int64_t ReadSystemTicks() {
@@ -38,14 +53,29 @@ std::int64_t ReadSystemTicks() {
 #endif
 }
 
-std::string FormatTimeStamp(std::int64_t ticks) {
-  const std::time_t seconds = static_cast<std::time_t>(ticks / 10000000);
+void WriteTimeStamp(std::int64_t ticks, char* out) {
+  const std::int64_t seconds = ticks / 10000000;
+  SecondCache& cache = lastSecond;
+  if (cache.second != seconds) {
+    std::tm local{};
+    ToLocalTime(static_cast<std::time_t>(seconds), &local);
+    WriteTwoDigits(local.tm_hour, cache.text);
+    WriteTwoDigits(local.tm_min, cache.text + 3);
+    WriteTwoDigits(local.tm_sec, cache.text + 6);
+    cache.text[2] = cache.text[5] = ':';
+    cache.text[8] = '.';
+    cache.second = seconds;
+  }
+  std::memcpy(out, cache.text, sizeof cache.text);
   const int millis = static_cast<int>((ticks / 10000) % 1000);
-  std::tm local{};
-  ToLocalTime(seconds, &local);
-  char text[64] = {0};
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min,
-                local.tm_sec, millis);
+  out[9] = static_cast<char>('0' + millis / 100);
+  WriteTwoDigits(millis, out + 10);
+  out[12] = ' ';
+}
+
+std::string FormatTimeStamp(std::int64_t ticks) {
+  std::string text(kTimeStampSize, ' ');
+  WriteTimeStamp(ticks, text.data());
   return text;
 }
 

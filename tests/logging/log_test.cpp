@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -19,16 +20,16 @@ using Lines = std::vector<std::string>;
 
 TEST(LogTest, StatementsWriteStampLocationTagAndTextToTheCallback) {
   quendel::test::LogCapture log;
-  QLOG_INFO("framework::Some::Function", 12) << "value:" << 42 << std::string("!");
+  QLOG_INFO("framework::Some::Function", 12) << "value:" << 42 << std::string("!") << -7L;
   QLOG_PLAIN_ERROR("framework::Other", 7) << "plain\nsame line";
   QLOG_ERROR("framework::SharedCount::ReleaseShared", 32) << "failed";
   QLOG(0, "f", 1) << "severities below 1 are not written";
-  QLOG(9, "f", 1);
-  EXPECT_EQ(log.Texts(), (Lines{"[framework::Some::Function][12] value:42!",
+  QLOG(9, "f", 1) << static_cast<const char*>(nullptr) << 'c' << std::string(300, 'y') << 'z';
+  EXPECT_EQ(log.Texts(), (Lines{"[framework::Some::Function][12] value:42!-7",
                                 "[framework::Other][7] plain\nsame line",
                                 "[framework::SharedCount::ReleaseShared][32] [ERROR "
                                 "framework::SharedCount::ReleaseShared]: failed",
-                                "[f][1] "}));
+                                "[f][1] c" + std::string(300, 'y') + "z"}));
 }
 
 // Each callback gets its user pointer; one that throws loses its line but not the process
@@ -79,6 +80,32 @@ TEST(LogTest, DefaultOutputNeverSplitsALine) {
     ASSERT_EQ(line.substr(13), "[thread][" + std::to_string(line.back() - 'a') + "] " +
                                    std::string(40, line.back()));
   EXPECT_EQ(count, 1200);
+}
+
+// Threads log while the output is replaced: every line reaches one of the outputs, whole and
+// with that output's own user pointer.
+std::atomic<int> received{0}, broken{0};
+int users[2];
+template <int k>
+void Receive(const char* line, void* user) {
+  ++received;
+  broken += user != users + k || std::string(line).substr(13) != "[t][1] " + std::string(40, 'x');
+}
+
+TEST(LogTest, OutputReplacedWhileThreadsLogLosesNoLine) {
+  framework::SetLogoutCallback(Receive<0>, users);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 3; ++t)
+    threads.emplace_back([] {
+      for (int i = 0; i < 500; ++i) QLOG_INFO("t", 1) << std::string(40, 'x');
+    });
+  for (int i = 1; i < 300; ++i)
+    i % 2 ? framework::SetLogoutCallback(Receive<1>, users + 1)
+          : framework::SetLogoutCallback(Receive<0>, users);
+  for (std::thread& thread : threads) thread.join();
+  framework::SetLogoutCallback(nullptr, nullptr);
+  EXPECT_EQ(received.load(), 1500);
+  EXPECT_EQ(broken.load(), 0);
 }
 
 }  // namespace

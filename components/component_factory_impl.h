@@ -4,8 +4,10 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
+#include "components/reentrant_mutex.h"
 #include "internal/visibility.h"
 #include "quendel/component_factory.h"
 
@@ -21,6 +23,7 @@ namespace framework {
 class QUENDEL_HIDDEN CTComponentFactory::Impl {
  public:
   struct ComponentObject {
+    std::string id;                          // the text of the entry's key
     TWrap<ComponentInfo> info;               // owned by the factory from registration on
     CTComponentUnknown* instance = nullptr;  // the live instance; not a counted reference
   };
@@ -37,8 +40,9 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
   // For the factory's end: takes the live instance out of `entry`, or null.
   CTComponentUnknown* TakeInstance(ComponentObject& entry);
 
-  std::recursive_mutex mutex;
-  std::unordered_map<std::string, std::shared_ptr<ComponentObject>> components;
+  ReentrantMutex mutex;
+  // Keyed by views of the entries' own ids, so that a lookup builds no string.
+  std::unordered_map<std::string_view, std::unique_ptr<ComponentObject>> components;
 };
 
 }  // namespace framework

@@ -59,12 +59,14 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
       continue;
     }
     QLOG_INFO(kRegistry, 132) << "+++++++++++++++++++++++++++++++++++++++";
-    auto object = std::make_shared<ComponentObject>();
+    auto object = std::make_unique<ComponentObject>();
+    object->id = info->id;
     object->info = entries[i];
+    const std::string_view key = object->id;
     bool registered = false;
     {
-      std::lock_guard<std::recursive_mutex> lock(mutex);
-      registered = components.emplace(info->id, std::move(object)).second;
+      std::lock_guard<ReentrantMutex> lock(mutex);
+      registered = components.try_emplace(key, std::move(object)).second;
     }
     if (!registered) {
       QLOG_INFO(kRegistry, 135) << "Already registry the component!!!!   id:" << info->id;
@@ -85,8 +87,8 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
                                               CTComponentFactory* factory) {
   ComponentObject* entry = nullptr;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
-    auto found = components.find(id);
+    std::lock_guard<ReentrantMutex> lock(mutex);
+    auto found = components.find(std::string_view(id));
     if (found != components.end()) {
       entry = found->second.get();
       // Asked under the lock, which its last release needs: it cannot die meanwhile.
@@ -109,7 +111,7 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
   CTComponentUnknown* lost = nullptr;
   int result = -1;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<ReentrantMutex> lock(mutex);
     if (entry->instance != nullptr) {
       // Another thread's creation won meanwhile: hand out its instance, never this one.
       if (entry->instance != created) lost = created;
@@ -127,12 +129,12 @@ void CTComponentFactory::Impl::ReleaseInstance(CTComponentUnknown& instance) {
   CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(instance);
   SharedCount::DropResult dropped;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<ReentrantMutex> lock(mutex);
     dropped = count->Drop();
     if (dropped == SharedCount::DropResult::kLast) {
       // From here on the instance is dying: nobody may be handed it again.
-      const ComponentInfo* info = CTComponentUnknown::Impl::InfoOf(instance);
-      auto found = components.find(info->id);
+      const char* id = CTComponentUnknown::Impl::InfoOf(instance)->id;
+      auto found = id != nullptr ? components.find(std::string_view(id)) : components.end();
       if (found != components.end() && found->second->instance == &instance) {
         found->second->instance = nullptr;
       }
@@ -150,8 +152,8 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
   const char* name = nullptr;
   bool found = false;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
-    auto entry = components.find(id);
+    std::lock_guard<ReentrantMutex> lock(mutex);
+    auto entry = components.find(std::string_view(id));
     if (entry != components.end()) {
       found = true;
       name = entry->second->info.ptr->name;
@@ -171,29 +173,29 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
 }
 
 CTComponentUnknown* CTComponentFactory::Impl::TakeInstance(ComponentObject& entry) {
-  std::lock_guard<std::recursive_mutex> lock(mutex);
+  std::lock_guard<ReentrantMutex> lock(mutex);
   CTComponentUnknown* instance = entry.instance;
   entry.instance = nullptr;
   return instance;
 }
 
 void CTComponentFactory::Impl::PrintNotReleaseComponent() {
-  std::vector<std::pair<const std::string*, const char*>> alive;
+  std::vector<std::pair<std::string_view, const char*>> alive;
   {
-    std::lock_guard<std::recursive_mutex> lock(mutex);
+    std::lock_guard<ReentrantMutex> lock(mutex);
     for (const auto& [id, entry] : components) {
-      if (entry->instance != nullptr) alive.emplace_back(&id, entry->info.ptr->name);
+      if (entry->instance != nullptr) alive.emplace_back(id, entry->info.ptr->name);
     }
   }
   for (const auto& [id, name] : alive) {
-    QLOG_ERROR(kPrint, 177) << "wait release component id:" << *id << ". name:" << TextOf(name);
+    QLOG_ERROR(kPrint, 177) << "wait release component id:" << id << ". name:" << TextOf(name);
   }
   QLOG_INFO(kPrint, 180) << "wait release component. count:" << alive.size();
 }
 
 int CTComponentFactory::Impl::QueryComponentInterface(const char* id, void** object) {
-  std::lock_guard<std::recursive_mutex> lock(mutex);
-  auto found = components.find(id);
+  std::lock_guard<ReentrantMutex> lock(mutex);
+  auto found = components.find(std::string_view(id));
   if (found != components.end() && found->second->instance != nullptr) {
     return found->second->instance->DelegatQueryInterface(id, object);
   }

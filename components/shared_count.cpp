@@ -10,40 +10,27 @@ SharedCount::SharedCount(std::function<void()> onRelease) : onRelease(std::move(
 
 SharedCount::~SharedCount() = default;
 
-void SharedCount::ReleaseShared() {
-  switch (Drop()) {
-    case DropResult::kOthersRemain:
-      return;
-    case DropResult::kLast:
-      RunRelease();
-      return;
-    case DropResult::kAlreadyReleased:
-      ReportAlreadyReleased();
-      return;
-  }
-}
-
-bool SharedCount::ReleaseUnlessLast() {
-  std::int32_t current = count.load(std::memory_order_relaxed);
-  while (current > 1) {
-    if (count.compare_exchange_weak(current, current - 1, std::memory_order_acq_rel,
-                                    std::memory_order_relaxed)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 SharedCount::DropResult SharedCount::Drop() {
   // Decide on the value the decrement itself returns: re-reading the count afterwards could
   // read an object that a concurrent last release has already destroyed.
-  const std::int32_t remaining = count.fetch_sub(1, std::memory_order_acq_rel) - 1;
-  if (remaining > 0) return DropResult::kOthersRemain;
+  if (count.fetch_sub(1, std::memory_order_acq_rel) > 1) return DropResult::kOthersRemain;
+  return Settle();
+}
+
+SharedCount::DropResult SharedCount::Settle() {
   bool expected = false;
   if (released.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
     return DropResult::kLast;
   }
   return DropResult::kAlreadyReleased;
+}
+
+void SharedCount::FinishRelease() {
+  if (Settle() == DropResult::kLast) {
+    RunRelease();
+  } else {
+    ReportAlreadyReleased();
+  }
 }
 
 void SharedCount::RunRelease() {

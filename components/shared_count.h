@@ -24,10 +24,23 @@ class SharedCount {
 
   std::int32_t AddShared() { return count.fetch_add(1, std::memory_order_relaxed) + 1; }
   // Drops one reference. The object may be gone when this returns.
-  void ReleaseShared();
+  void ReleaseShared() {
+    // As Drop() does, decides on the value the decrement returns.
+    if (count.fetch_sub(1, std::memory_order_acq_rel) > 1) return;
+    FinishRelease();
+  }
 
   // Drops one reference if others remain after it; false (and nothing dropped) otherwise.
-  bool ReleaseUnlessLast();
+  bool ReleaseUnlessLast() {
+    std::int32_t current = count.load(std::memory_order_relaxed);
+    while (current > 1) {
+      if (count.compare_exchange_weak(current, current - 1, std::memory_order_acq_rel,
+                                      std::memory_order_relaxed)) {
+        return true;
+      }
+    }
+    return false;
+  }
   // Drops one reference and says whether it was the last; runs nothing.
   DropResult Drop();
   // Runs the callback after Drop() said kLast. The object may be gone when this returns.
@@ -35,8 +48,12 @@ class SharedCount {
   // Writes the line for a release that found the count already released.
   static void ReportAlreadyReleased();
 
-
  private:
+  // After a drop that took the count to zero or below: kLast the first time only.
+  DropResult Settle();
+  // The rest of a release that took the count to zero or below.
+  void FinishRelease();
+
   std::atomic<std::int32_t> count{0};
   std::atomic<bool> released{false};
   std::function<void()> onRelease;

@@ -33,13 +33,18 @@ struct IModel : framework::CTUnknown {
 };
 
 struct Part final : framework::TComponent<IModel> {  // silent parts answer no id at all
-  Part(CTComponentFactory* f, bool a) : TComponent(f), answers(a) { ++census.constructed; }
+  Part(CTComponentFactory* f, bool a) : TComponent(f), factory(f), answers(a) {
+    ++census.constructed;
+  }
   ~Part() override { ++census.destroyed; }
   int DelegatQueryInterface(const char* id, void** object) override {
-    if (!answers) return -1;
+    void* none = nullptr;  // asked for IModel's id under the factory's lock, it uses the factory
+    if (factory && !std::strcmp(id, IModel::kInterfaceId)) factory->QueryInterface("m.no", &none);
+    if (!answers || none != nullptr) return -1;
     if (std::strcmp(id, info->id) != 0) return TComponent::DelegatQueryInterface(id, object);
     return framework::RefComponentInterface(static_cast<IModel*>(this), object);
   }
+  CTComponentFactory* const factory;
   const bool answers;
 };
 

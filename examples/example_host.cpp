@@ -1,12 +1,13 @@
 // The example host: loads the imaging provider, creates its components through the factory,
 // passes images between them by value and checks what comes back. Its own lines start with
 // "host:"; everything else is the library's log trail.
+#include <quendel/host.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "imaging.h"
-#include "provider_module.h"
 
 using framework::CreateRef;
 using framework::QueryRef;
@@ -40,31 +41,21 @@ bool GrayMatchesSource(const XImage& rgba, const XImage& gray) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  const std::string path = argc > 1 ? argv[1] : QUENDEL_EXAMPLE_PROVIDER;
-  ProviderModule module(path);
-  if (!module.Loaded()) {
-    std::printf("host: cannot load the provider module %s\n", path.c_str());
-    return 1;
-  }
-  auto registry = module.Find<framework::ComponentRegistryFunc>(imaging::kRegistryFunction);
-  if (registry == nullptr) {
-    std::printf("host: the provider exports no %s\n", imaging::kRegistryFunction);
-    return 1;
-  }
-  std::printf("host: loaded %s\n", path.c_str());
-
+// Everything the host does with the provider's components. The values they made (images,
+// maps, vectors, and the holders inside values) all go when this returns: their code lives in
+// the provider module, which must stay loaded while any of them is alive.
+void UseComponents(framework::host::Module& module) {
   // A TRef holds one reference and releases it when it goes, also on an early return.
   TRef<framework::CTComponentFactory> factory = framework::CreateFactoryRef();
-  if (!factory) return 1;
-  factory->RegistryComponent(registry);
+  if (!factory) return Check(false, "created a factory");
+  module.Register(*factory);
 
   // A component's id is also the id of its primary interface, so the interface says which
   // component to create.
   TRef<imaging::IImageSource> source = CreateRef<imaging::IImageSource>(factory);
   TRef<imaging::IGrayFilter> filter = CreateRef<imaging::IGrayFilter>(factory);
   Check(source && filter, "created the source and the gray filter by id");
-  if (!source || !filter) return 1;
+  if (!source || !filter) return;
 
   // Images travel by value: copies share the pixel block under an atomic count.
   const XImage rgba = source->Produce(64, 48);
@@ -136,11 +127,30 @@ int main(int argc, char** argv) {
   Check(again == source, "a second CreateComponent returns the live instance");
   again.Reset();
 
-  // Released in this order, so that the log trail shows the source go, then the filter, then
-  // the factory; the module stays loaded until the factory has deleted its descriptions.
+  // The module refuses to go while its components and the descriptions the factory holds
+  // are alive. Released in this order, so that the log trail shows the source go, then the
+  // filter, then the factory; then the module can go.
+  Check(!module.Unload() && module.State() == framework::host::ModuleState::kInUse,
+        "the provider stays loaded while its components are alive");
   source.Reset();
   filter.Reset();
   factory.Reset();
+}
+
+int main(int argc, char** argv) {
+  const std::string path = argc > 1 ? argv[1] : QUENDEL_EXAMPLE_PROVIDER;
+  // The kit checks the module's record (interface version, pointer size, C++ ABI and runtime,
+  // build flavour) before calling anything in it.
+  framework::host::Module module(path);
+  if (!module.Loaded()) {
+    std::printf("host: cannot use the provider module %s: %s\n", path.c_str(),
+                module.Text().c_str());
+    return 1;
+  }
+  std::printf("host: loaded %s\n", path.c_str());
+
+  UseComponents(module);
+  Check(module.Unload(), "the provider unloads once nothing it made is alive");
   std::printf("host: %s\n", failures == 0 ? "all checks passed" : "some checks FAILED");
   return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -14,9 +14,6 @@ inline constexpr char kGrayFilterId[] = "example.imaging.gray-filter";
 // Registered as no component: only a live gray filter answers it, through its inner part.
 inline constexpr char kStatsId[] = "example.imaging.stats";
 
-// The C name under which the provider exports its registry function.
-inline constexpr char kRegistryFunction[] = "ImagingRegistry";
-
 // Produces RGBA test images.
 struct IImageSource : framework::CTUnknown {
   QUENDEL_INTERFACE_ID(IImageSource, kSourceId);

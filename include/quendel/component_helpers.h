@@ -10,6 +10,7 @@
 #include "quendel/component.h"
 #include "quendel/export.h"
 #include "quendel/interface_id.h"
+#include "quendel/module_record.h"
 
 // Implements QueryInterface, AddRef and Release of every interface of the enclosing
 // component by forwarding them to Owner(). Put it where the component's public operations
@@ -36,16 +37,20 @@ namespace framework {
 //   };
 //
 // To answer more (an aggregated part, a second id), override DelegatQueryInterface and fall
-// back to TComponent::DelegatQueryInterface.
+// back to TComponent::DelegatQueryInterface. Each instance counts among its module's live
+// objects, which the module's "can unload now" answer reads.
 template <typename... Interfaces>
 class TComponent : public Interfaces..., public CTComponentUnknown {
   static_assert(sizeof...(Interfaces) > 0, "a component implements at least one interface");
 
  public:
   // A component that is not aggregated, made by `factory` (which may be null).
-  explicit TComponent(CTComponentFactory* factory) : CTComponentUnknown(nullptr, factory) {}
+  explicit TComponent(CTComponentFactory* factory) : TComponent(nullptr, factory) {}
   // `owner` is the outer object of an aggregate, or null.
-  TComponent(CTUnknown* owner, CTComponentFactory* factory) : CTComponentUnknown(owner, factory) {}
+  TComponent(CTUnknown* owner, CTComponentFactory* factory) : CTComponentUnknown(owner, factory) {
+    detail::liveObjects.fetch_add(1, std::memory_order_relaxed);
+  }
+  ~TComponent() override { detail::liveObjects.fetch_sub(1, std::memory_order_release); }
 
   QUENDEL_FORWARD_UNKNOWN_TO_OWNER();
 

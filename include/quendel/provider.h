@@ -11,12 +11,20 @@
 
 #include "quendel/component.h"
 #include "quendel/export.h"
+#include "quendel/module_record.h"
 
 // Exports a provider's C entry point from its module, so a host finds it by name.
 #if defined(_WIN32)
 #define QUENDEL_PROVIDER_EXPORT extern "C" __declspec(dllexport)
 #else
 #define QUENDEL_PROVIDER_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+// Every module that includes this header exports its module record and "can unload now"
+// (quendel/module_record.h). The library itself does not, and a module that writes its own
+// record defines QUENDEL_NO_MODULE_RECORD.
+#if !defined(QUENDEL_FRAMEWORK_BUILD) && !defined(QUENDEL_NO_MODULE_RECORD)
+QUENDEL_MODULE_RECORD();
 #endif
 
 namespace framework {
@@ -36,7 +44,13 @@ struct ComponentDescription {
 // deletes a registered one when it ends and a refused one (a null id, or an id already
 // registered) at once. Records of any other type that the factory refuses stay their
 // provider's.
-struct FactoryOwnedInfo final : ComponentInfo {};
+// Counted among the module's live objects.
+struct FactoryOwnedInfo final : ComponentInfo {
+  FactoryOwnedInfo() { detail::liveObjects.fetch_add(1, std::memory_order_relaxed); }
+  FactoryOwnedInfo(const FactoryOwnedInfo&) = delete;
+  FactoryOwnedInfo& operator=(const FactoryOwnedInfo&) = delete;
+  ~FactoryOwnedInfo() override { detail::liveObjects.fetch_sub(1, std::memory_order_release); }
+};
 
 // The creator of Component: a new instance for `factory`, not aggregated and without a
 // reference (count 0), or null when it cannot be made. Component is constructed from the
@@ -91,7 +105,8 @@ inline void ListComponents(const ComponentDescription* descriptions, std::size_t
 // Each call hands out new records, since the factory they are handed to deletes them, refused
 // or not: registering the provider twice, or with another that lists the same id, leaks
 // nothing. The array is per thread, so factories on different threads may register the same
-// provider.
+// provider. The function is also the module's registry entry (QUENDEL_REGISTRY_ENTRY), so a
+// module defines one registry function this way.
 #define QUENDEL_REGISTRY_FUNCTION(name, ...)                                                  \
   QUENDEL_PROVIDER_EXPORT void name(::framework::TWrap<::framework::ComponentInfo>** entries, \
                                     std::size_t* count) {                                     \
@@ -102,6 +117,15 @@ inline void ListComponents(const ComponentDescription* descriptions, std::size_t
     *entries = list;                                                                          \
     *count = kNumber;                                                                         \
   }                                                                                           \
+  QUENDEL_REGISTRY_ENTRY(name)
+
+// Exports `function`, a registry function, under the name a host's kit looks for
+// ("quendel_registry"). One per module.
+#define QUENDEL_REGISTRY_ENTRY(function)                                              \
+  QUENDEL_PROVIDER_EXPORT void quendel_registry(                                      \
+      ::framework::TWrap<::framework::ComponentInfo>** entries, std::size_t* count) { \
+    function(entries, count);                                                         \
+  }                                                                                   \
   static_assert(true, "swallows the semicolon after the macro call")
 
 #endif  // QUENDEL_PROVIDER_H

@@ -19,8 +19,13 @@
 
 namespace quendel::test {
 
+std::string ProviderDir() { return QUENDEL_TEST_PROVIDER_DIR; }
+std::string ProviderFile(const std::string& name) {
+  return ProviderDir() + "/" + name + QUENDEL_SUFFIX;
+}
+
 LoadedModule::LoadedModule(const std::string& name)
-    : handle_(QUENDEL_OPEN((QUENDEL_TEST_PROVIDER_DIR "/" + name + QUENDEL_SUFFIX).c_str())) {
+    : handle_(QUENDEL_OPEN(ProviderFile(name).c_str())) {
   if (handle_ == nullptr) error_ = QUENDEL_ERROR();
 }
 

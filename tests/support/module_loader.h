@@ -4,8 +4,12 @@
 
 namespace quendel::test {
 
-// A test provider module (built by quendel_add_test_provider) loaded at run time by its name,
-// the way a host loads a provider; unloaded on destruction.
+// The folder of the test provider modules (quendel_add_test_provider), and the file of one.
+std::string ProviderDir();
+std::string ProviderFile(const std::string& name);
+
+// A test provider module loaded at run time by its name, the way a host loads a provider;
+// unloaded on destruction.
 class LoadedModule {
  public:
   explicit LoadedModule(const std::string& name);

@@ -1,0 +1,124 @@
+#ifndef QUENDEL_MODULE_RECORD_H
+#define QUENDEL_MODULE_RECORD_H
+
+// What a provider module says about how it was built, for a host to read before it calls any
+// of the module's functions (quendel/host.h does), and the module's count of live objects
+// behind its "can unload now" answer.
+#include <atomic>
+#include <cstdint>
+
+// The library's interface version: the major changes only with an incompatible change, the
+// minor with additions.
+#define QUENDEL_INTERFACE_MAJOR 1
+#define QUENDEL_INTERFACE_MINOR 1
+
+// Values of the record's fields.
+#define QUENDEL_COMPILER_OTHER 0
+#define QUENDEL_COMPILER_GCC 1
+#define QUENDEL_COMPILER_CLANG 2
+#define QUENDEL_COMPILER_MSVC 3
+#define QUENDEL_CXX_ABI_ITANIUM 1
+#define QUENDEL_CXX_ABI_MICROSOFT 2
+#define QUENDEL_RUNTIME_OTHER 0
+#define QUENDEL_RUNTIME_LIBSTDCXX 1          // GNU libstdc++, C++11 string ABI
+#define QUENDEL_RUNTIME_LIBSTDCXX_OLD_ABI 2  // GNU libstdc++, pre-C++11 string ABI
+#define QUENDEL_RUNTIME_LIBCXX 3             // LLVM libc++
+#define QUENDEL_RUNTIME_MSVC 4               // Microsoft's standard library
+
+// The values for the code being compiled.
+#if defined(__clang__)
+#define QUENDEL_THIS_COMPILER QUENDEL_COMPILER_CLANG
+#elif defined(__GNUC__)
+#define QUENDEL_THIS_COMPILER QUENDEL_COMPILER_GCC
+#elif defined(_MSC_VER)
+#define QUENDEL_THIS_COMPILER QUENDEL_COMPILER_MSVC
+#else
+#define QUENDEL_THIS_COMPILER QUENDEL_COMPILER_OTHER
+#endif
+#if defined(_MSC_VER)
+#define QUENDEL_THIS_CXX_ABI QUENDEL_CXX_ABI_MICROSOFT
+#else
+#define QUENDEL_THIS_CXX_ABI QUENDEL_CXX_ABI_ITANIUM
+#endif
+#if defined(_LIBCPP_VERSION)
+#define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_LIBCXX
+#elif defined(__GLIBCXX__) && _GLIBCXX_USE_CXX11_ABI
+#define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_LIBSTDCXX
+#elif defined(__GLIBCXX__)
+#define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_LIBSTDCXX_OLD_ABI
+#elif defined(_MSC_VER)
+#define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_MSVC
+#else
+#define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_OTHER
+#endif
+// A debug flavour is one whose standard library objects are laid out or allocated otherwise:
+// Microsoft's debug runtime (_DEBUG) or libstdc++'s debug containers (_GLIBCXX_DEBUG).
+#if defined(_DEBUG) || defined(_GLIBCXX_DEBUG)
+#define QUENDEL_THIS_DEBUG 1
+#else
+#define QUENDEL_THIS_DEBUG 0
+#endif
+
+extern "C" {
+
+// The module record: plain C, the same for every compiler. Later versions only append
+// fields, so a reader trusts no field beyond `size`.
+struct QuendelModuleRecord {
+  std::uint32_t size;            // of the record as the module was built
+  std::uint32_t version;         // of this layout: 1
+  std::uint32_t interfaceMajor;  // QUENDEL_INTERFACE_MAJOR the module was built against
+  std::uint32_t interfaceMinor;
+  std::uint32_t pointerSize;  // in bytes
+  std::uint32_t compiler;     // QUENDEL_COMPILER_*
+  std::uint32_t cxxAbi;       // QUENDEL_CXX_ABI_*
+  std::uint32_t runtime;      // QUENDEL_RUNTIME_*
+  std::uint32_t debug;        // 1 for a debug flavour, else 0
+};
+
+}  // extern "C"
+
+// The record of the code being compiled.
+#define QUENDEL_THIS_MODULE_RECORD                                                              \
+  {                                                                                             \
+    sizeof(QuendelModuleRecord), 1, QUENDEL_INTERFACE_MAJOR, QUENDEL_INTERFACE_MINOR,           \
+        static_cast<std::uint32_t>(sizeof(void*)), QUENDEL_THIS_COMPILER, QUENDEL_THIS_CXX_ABI, \
+        QUENDEL_THIS_RUNTIME, QUENDEL_THIS_DEBUG                                                \
+  }
+
+// The C names a host looks for.
+#define QUENDEL_MODULE_RECORD_SYMBOL "quendel_module_record"
+#define QUENDEL_CAN_UNLOAD_SYMBOL "quendel_can_unload_now"
+#define QUENDEL_REGISTRY_SYMBOL "quendel_registry"
+
+// Exported data and functions of a module; the record may be defined in several of its
+// translation units and the linker keeps one.
+#if defined(_WIN32)
+#define QUENDEL_MODULE_DATA extern "C" __declspec(dllexport) __declspec(selectany)
+#define QUENDEL_MODULE_FUNCTION extern "C" __declspec(dllexport)
+#define QUENDEL_MODULE_LOCAL
+#else
+#define QUENDEL_MODULE_DATA extern "C" __attribute__((weak, visibility("default"), used))
+#define QUENDEL_MODULE_FUNCTION extern "C" __attribute__((visibility("default"), used))
+#define QUENDEL_MODULE_LOCAL __attribute__((visibility("hidden")))
+#endif
+
+namespace framework::detail {
+
+// Objects this module made through the helpers (components derived from TComponent, the
+// descriptions of QUENDEL_REGISTRY_FUNCTION) that are still alive. Each module has its own.
+QUENDEL_MODULE_LOCAL inline std::atomic<long> liveObjects{0};
+
+}  // namespace framework::detail
+
+// Exports the module record and "can unload now" (1 when none of the objects above is alive)
+// from the module. Including quendel/provider.h does it; a provider written without it puts
+// this once in one of its files.
+#define QUENDEL_MODULE_RECORD()                                                   \
+  QUENDEL_MODULE_DATA const QuendelModuleRecord quendel_module_record =           \
+      QUENDEL_THIS_MODULE_RECORD;                                                 \
+  QUENDEL_MODULE_FUNCTION inline int quendel_can_unload_now() {                   \
+    return ::framework::detail::liveObjects.load(std::memory_order_acquire) == 0; \
+  }                                                                               \
+  static_assert(true, "swallows the semicolon after the macro call")
+
+#endif  // QUENDEL_MODULE_RECORD_H

@@ -223,8 +223,6 @@ class Module {
   }
 
  private:
-  using CanUnloadFunc = int (*)();
-
   void Set(ModuleState state, std::string text) {
     state_ = state;
     text_ = std::move(text);
@@ -270,8 +268,9 @@ class Module {
 
     registry_ =
         reinterpret_cast<ComponentRegistryFunc>(detail::Symbol(handle_, QUENDEL_REGISTRY_SYMBOL));
-    canUnload_ =
-        reinterpret_cast<CanUnloadFunc>(detail::Symbol(handle_, QUENDEL_CAN_UNLOAD_SYMBOL));
+    const auto* canUnload = static_cast<const QuendelCanUnloadFunc*>(
+        detail::Symbol(handle_, QUENDEL_CAN_UNLOAD_SYMBOL));
+    canUnload_ = canUnload != nullptr ? *canUnload : nullptr;
     if (registry_ == nullptr || canUnload_ == nullptr) {
       return Release(ModuleState::kNoRegistryFunction, "not a provider: no registry function");
     }
@@ -284,7 +283,7 @@ class Module {
   QuendelModuleRecord record_{};
   void* handle_ = nullptr;
   ComponentRegistryFunc registry_ = nullptr;
-  CanUnloadFunc canUnload_ = nullptr;
+  QuendelCanUnloadFunc canUnload_ = nullptr;
 };
 
 // What loading one file of a folder came to.

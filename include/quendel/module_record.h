@@ -75,6 +75,10 @@ struct QuendelModuleRecord {
   std::uint32_t debug;        // 1 for a debug flavour, else 0
 };
 
+// "Can unload now": nonzero when none of the module's counted objects is alive. A module
+// exports a pointer to it (data, which every linker lets several files of a module define).
+typedef int (*QuendelCanUnloadFunc)(void);
+
 }  // extern "C"
 
 // The record of the code being compiled.
@@ -90,15 +94,13 @@ struct QuendelModuleRecord {
 #define QUENDEL_CAN_UNLOAD_SYMBOL "quendel_can_unload_now"
 #define QUENDEL_REGISTRY_SYMBOL "quendel_registry"
 
-// Exported data and functions of a module; the record may be defined in several of its
-// translation units and the linker keeps one.
+// Exported data of a module, which several of its translation units may define (the linker
+// keeps one), and what stays inside the module whatever its default visibility.
 #if defined(_WIN32)
 #define QUENDEL_MODULE_DATA extern "C" __declspec(dllexport) __declspec(selectany)
-#define QUENDEL_MODULE_FUNCTION extern "C" __declspec(dllexport)
 #define QUENDEL_MODULE_LOCAL
 #else
 #define QUENDEL_MODULE_DATA extern "C" __attribute__((weak, visibility("default"), used))
-#define QUENDEL_MODULE_FUNCTION extern "C" __attribute__((visibility("default"), used))
 #define QUENDEL_MODULE_LOCAL __attribute__((visibility("hidden")))
 #endif
 
@@ -108,17 +110,19 @@ namespace framework::detail {
 // descriptions of QUENDEL_REGISTRY_FUNCTION) that are still alive. Each module has its own.
 QUENDEL_MODULE_LOCAL inline std::atomic<long> liveObjects{0};
 
+QUENDEL_MODULE_LOCAL inline int CanUnloadNow() {
+  return liveObjects.load(std::memory_order_acquire) == 0;
+}
+
 }  // namespace framework::detail
 
-// Exports the module record and "can unload now" (1 when none of the objects above is alive)
-// from the module. Including quendel/provider.h does it; a provider written without it puts
-// this once in one of its files.
-#define QUENDEL_MODULE_RECORD()                                                   \
-  QUENDEL_MODULE_DATA const QuendelModuleRecord quendel_module_record =           \
-      QUENDEL_THIS_MODULE_RECORD;                                                 \
-  QUENDEL_MODULE_FUNCTION inline int quendel_can_unload_now() {                   \
-    return ::framework::detail::liveObjects.load(std::memory_order_acquire) == 0; \
-  }                                                                               \
+// Exports the module record and a pointer to "can unload now" from the module. Including
+// quendel/provider.h does it; a provider written without it puts this once in one of its files.
+#define QUENDEL_MODULE_RECORD()                                           \
+  QUENDEL_MODULE_DATA const QuendelModuleRecord quendel_module_record =   \
+      QUENDEL_THIS_MODULE_RECORD;                                         \
+  QUENDEL_MODULE_DATA const QuendelCanUnloadFunc quendel_can_unload_now = \
+      &::framework::detail::CanUnloadNow;                                 \
   static_assert(true, "swallows the semicolon after the macro call")
 
 #endif  // QUENDEL_MODULE_RECORD_H

@@ -28,7 +28,8 @@ constexpr QuendelModuleRecord Stated() {
 }  // namespace
 
 QUENDEL_MODULE_DATA const QuendelModuleRecord quendel_module_record = Stated();
-QUENDEL_MODULE_FUNCTION int quendel_can_unload_now() { return 1; }
+QUENDEL_MODULE_DATA const QuendelCanUnloadFunc quendel_can_unload_now =
+    &framework::detail::CanUnloadNow;
 QUENDEL_PROVIDER_EXPORT void quendel_registry(framework::TWrap<framework::ComponentInfo>**,
                                               std::size_t*) {
   std::abort();  // a host that calls it fails the test

@@ -30,7 +30,9 @@ TEST(HostKitTest, EachModuleIsKeptOrRefusedWithItsReason) {
   } cases[] = {
       {"absent", ModuleState::kFileNotFound, "file not found"},
       {"not_a_library", ModuleState::kNotSharedLibrary, "not a shared library"},
+      {"broken_library", ModuleState::kLoaderError, ""},  // the loader's own text
       {"plain_library", ModuleState::kNoRecord, "not a provider: no module record"},
+      {"size_provider", ModuleState::kUnreadableRecord, "unreadable module record"},
       {"values_provider", ModuleState::kNoRegistryFunction, "not a provider: no registry function"},
       {"major_provider", ModuleState::kInterfaceMajor,
        "built against interface " + std::to_string(QUENDEL_INTERFACE_MAJOR + 1) + minor +
@@ -47,7 +49,8 @@ TEST(HostKitTest, EachModuleIsKeptOrRefusedWithItsReason) {
   for (const auto& expected : cases) {
     const Module module(qt::ProviderFile(expected.module));
     EXPECT_EQ(module.State(), expected.state) << expected.module << ": " << module.Text();
-    EXPECT_EQ(module.Text(), expected.text) << expected.module;
+    EXPECT_TRUE(module.Text() == expected.text || (expected.text.empty() && !module.Text().empty()))
+        << expected.module << ": " << module.Text();
     EXPECT_EQ(module.Loaded(), expected.state == ModuleState::kLoaded) << expected.module;
   }
 }

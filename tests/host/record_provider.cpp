@@ -9,7 +9,9 @@ namespace {
 
 constexpr QuendelModuleRecord Stated() {
   QuendelModuleRecord record = QUENDEL_THIS_MODULE_RECORD;
-#if defined(QUENDEL_TEST_WRONG_MAJOR)
+#if defined(QUENDEL_TEST_WRONG_SIZE)
+  record.size = 8;  // too small for the fields of version 1
+#elif defined(QUENDEL_TEST_WRONG_MAJOR)
   record.interfaceMajor += 1;
 #elif defined(QUENDEL_TEST_WRONG_POINTER)
   record.pointerSize = record.pointerSize == 8 ? 4 : 8;

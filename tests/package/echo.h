@@ -10,6 +10,4 @@ struct IEcho : framework::CTUnknown {
   virtual int Echo(int value) = 0;
 };
 
-constexpr char kRegistryFunction[] = "ConsumerRegistry";
-
 }  // namespace consumer

@@ -164,6 +164,7 @@ inline std::string LoaderError() {
 // is, Unload() refuses and says so, and the destructor keeps the module loaded until the
 // process ends. Objects the helpers do not count (value holders, buffer release callbacks,
 // components written without TComponent) are the host's to release before unloading.
+// A Module is used from one thread at a time.
 class Module {
  public:
   explicit Module(std::string path) : path_(std::move(path)) { Load(); }

@@ -10,7 +10,7 @@
 // The library's interface version: the major changes only with an incompatible change, the
 // minor with additions.
 #define QUENDEL_INTERFACE_MAJOR 1
-#define QUENDEL_INTERFACE_MINOR 1
+#define QUENDEL_INTERFACE_MINOR 0
 
 // Values of the record's fields.
 #define QUENDEL_COMPILER_OTHER 0

@@ -23,8 +23,9 @@ TEST(LogTest, StatementsWriteStampLocationTagAndTextToTheCallback) {
   QLOG_INFO("framework::Some::Function", 12) << "value:" << 42 << std::string("!") << -7L;
   QLOG_PLAIN_ERROR("framework::Other", 7) << "plain\nsame line";
   QLOG_ERROR("framework::SharedCount::ReleaseShared", 32) << "failed";
-  QLOG(0, "f", 1) << "severities below 1 are not written";
-  QLOG(9, "f", 1) << static_cast<const char*>(nullptr) << 'c' << std::string(300, 'y') << 'z';
+  QLOG(base::Severity{0}, "f", 1) << "severities below kInfo are not written";
+  QLOG(base::Severity{9}, "f", 1) << static_cast<const char*>(nullptr) << 'c'
+                                  << std::string(300, 'y') << 'z';
   EXPECT_EQ(log.Texts(), (Lines{"[framework::Some::Function][12] value:42!-7",
                                 "[framework::Other][7] plain\nsame line",
                                 "[framework::SharedCount::ReleaseShared][32] [ERROR "

@@ -8,8 +8,8 @@
 #include <unordered_map>
 
 #include "components/reentrant_mutex.h"
-#include "internal/visibility.h"
 #include "quendel/component_factory.h"
+#include "visibility.h"
 
 namespace framework {
 

@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "components/shared_count.h"
-#include "internal/visibility.h"
 #include "quendel/component.h"
+#include "visibility.h"
 
 namespace framework {
 

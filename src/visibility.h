@@ -1,5 +1,5 @@
-#ifndef QUENDEL_INTERNAL_VISIBILITY_H
-#define QUENDEL_INTERNAL_VISIBILITY_H
+#ifndef QUENDEL_VISIBILITY_H
+#define QUENDEL_VISIBILITY_H
 
 // Nested classes of an exported class would be exported with it; this keeps the private
 // ones inside the library.
@@ -9,4 +9,4 @@
 #define QUENDEL_HIDDEN __attribute__((visibility("hidden")))
 #endif
 
-#endif  // QUENDEL_INTERNAL_VISIBILITY_H
+#endif  // QUENDEL_VISIBILITY_H

@@ -11,8 +11,8 @@
 #include <type_traits>
 
 #include "containers/x_vector_block.h"
-#include "internal/visibility.h"
 #include "quendel/x_vector.h"
+#include "visibility.h"
 
 namespace framework {
 namespace vector_detail {

@@ -29,9 +29,12 @@ std::string FormatTimeStamp(std::int64_t ticks);
 // One log line, assembled for the length of one statement and handed to the output, behind
 // its time stamp, when the statement ends. The text is written into the message itself (on
 // the stack) and moves to the heap only when it outgrows that.
+// How grave a line is. Lines below kInfo are not written.
+enum class Severity { kInfo = 1, kError = 3 };
+
 class LogMessage {
  public:
-  explicit LogMessage(int severity) : severity_(severity) {}
+  explicit LogMessage(Severity severity) : severity_(severity) {}
   LogMessage(const LogMessage&) = delete;
   LogMessage& operator=(const LogMessage&) = delete;
   ~LogMessage();
@@ -66,7 +69,7 @@ class LogMessage {
   }
   void Grow(std::size_t more);
 
-  int severity_;
+  Severity severity_;
   std::size_t size_ = kTimeStampSize;  // the stamp is written in front at the end
   std::size_t capacity_ = kInline;
   char* data_ = inline_;
@@ -76,14 +79,17 @@ class LogMessage {
 
 }  // namespace base
 
-// Severity values: 1 reports progress, 3 a failed or refused operation; below 1 nothing is
-// written.
-#define QLOG(severity, function, line) \
-  ::base::LogMessage((severity)).stream() << "[" << (function) << "][" << (line) << "] "
-#define QLOG_INFO(function, line) QLOG(1, function, line)
-// Severity 3 without the error tag.
-#define QLOG_PLAIN_ERROR(function, line) QLOG(3, function, line)
-// Severity 3 with the "[ERROR function]: " tag.
-#define QLOG_ERROR(function, line) QLOG(3, function, line) << "[ERROR " << (function) << "]: "
+// A log statement. `function` and `shownLine` become the "[function][line] " that starts the
+// line: fixed parts of the output, which hosts may parse, so each site passes named constants
+// rather than its own position in the source.
+#define QLOG(severity, function, shownLine) \
+  ::base::LogMessage((severity)).stream() << "[" << (function) << "][" << (shownLine) << "] "
+// Progress.
+#define QLOG_INFO(function, shownLine) QLOG(::base::Severity::kInfo, function, shownLine)
+// A failed or refused operation, without the error tag.
+#define QLOG_PLAIN_ERROR(function, shownLine) QLOG(::base::Severity::kError, function, shownLine)
+// A failed or refused operation, with the "[ERROR function]: " tag.
+#define QLOG_ERROR(function, shownLine) \
+  QLOG_PLAIN_ERROR(function, shownLine) << "[ERROR " << (function) << "]: "
 
 #endif  // QUENDEL_LOGGING_LOG_MESSAGE_H

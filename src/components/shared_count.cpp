@@ -5,6 +5,13 @@
 #include "logging/log_message.h"
 
 namespace framework {
+namespace {
+
+// Where the line of a release past zero says it comes from (fixed parts of the output).
+constexpr const char* kReleaseFunction = "framework::SharedCount::ReleaseShared";
+constexpr int kAlreadyReleasedLine = 32;
+
+}  // namespace
 
 SharedCount::SharedCount(std::function<void()> onRelease) : onRelease(std::move(onRelease)) {}
 
@@ -40,8 +47,7 @@ void SharedCount::RunRelease() {
 }
 
 void SharedCount::ReportAlreadyReleased() {
-  QLOG_ERROR("framework::SharedCount::ReleaseShared", 32)
-      << "ReleaseShared failed. shared count == 0";
+  QLOG_ERROR(kReleaseFunction, kAlreadyReleasedLine) << "ReleaseShared failed. shared count == 0";
 }
 
 }  // namespace framework

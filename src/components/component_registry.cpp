@@ -24,6 +24,28 @@ constexpr const char* kCreate = "framework::CTComponentFactory::Impl::CreateComp
 constexpr const char* kRemove = "framework::CTComponentFactory::Impl::RemoveComponent";
 constexpr const char* kPrint = "framework::CTComponentFactory::Impl::PrintNotReleaseComponent";
 
+// The line number each statement shows: like the function names above, a fixed part of the
+// output that hosts may parse, not the statement's place in this file.
+constexpr int kNoEntriesLine = 126;
+constexpr int kRefusedLine = 130;
+constexpr int kBannerLine = 132;
+constexpr int kDuplicateLine = 135;
+constexpr int kRegisteredLine = 142;
+constexpr int kNameLine = 143;
+constexpr int kIdLine = 144;
+constexpr int kVersionLine = 145;
+constexpr int kTypeLine = 146;
+constexpr int kDescriptionLine = 147;
+constexpr int kCreateFailedLine = 111;
+constexpr int kNotFoundLine = 118;
+constexpr int kSeparatorLine = 160;
+constexpr int kReleasedLine = 163;
+constexpr int kReleasedNameLine = 164;
+constexpr int kReleasedIdLine = 165;
+constexpr int kUnregisteredLine = 169;
+constexpr int kWaitingLine = 177;
+constexpr int kWaitCountLine = 180;
+
 // True for a description that the registry helpers made: the factory owns those whether it
 // registers them or not. A module built without run-time type information leaves the type
 // slot of its virtual table null, so that is looked at before asking for the type.
@@ -48,17 +70,17 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
   // A null function is treated like one that lists nothing.
   if (registry != nullptr) registry(&entries, &count);
   if (entries == nullptr) {
-    QLOG_ERROR(kRegistry, 126) << "Get Component Inifo failed.";
+    QLOG_ERROR(kRegistry, kNoEntriesLine) << "Get Component Inifo failed.";
     return 0;
   }
   for (std::size_t i = 0; i < count; ++i) {
     ComponentInfo* info = entries[i].ptr;
     if (info == nullptr || info->id == nullptr) {
-      QLOG_PLAIN_ERROR(kRegistry, 130) << "component info is null or id is null.";
+      QLOG_PLAIN_ERROR(kRegistry, kRefusedLine) << "component info is null or id is null.";
       DisposeRefused(info);
       continue;
     }
-    QLOG_INFO(kRegistry, 132) << "+++++++++++++++++++++++++++++++++++++++";
+    QLOG_INFO(kRegistry, kBannerLine) << "+++++++++++++++++++++++++++++++++++++++";
     auto object = std::make_unique<ComponentObject>();
     object->id = info->id;
     object->info = entries[i];
@@ -69,16 +91,17 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
       registered = components.try_emplace(key, std::move(object)).second;
     }
     if (!registered) {
-      QLOG_INFO(kRegistry, 135) << "Already registry the component!!!!   id:" << info->id;
+      QLOG_INFO(kRegistry, kDuplicateLine)
+          << "Already registry the component!!!!   id:" << info->id;
       DisposeRefused(info);
       continue;
     }
-    QLOG_INFO(kRegistry, 142) << "register new component. ";
-    QLOG_INFO(kRegistry, 143) << "name:" << TextOf(info->name);
-    QLOG_INFO(kRegistry, 144) << "id:" << info->id;
-    QLOG_INFO(kRegistry, 145) << "version:" << TextOf(info->version);
-    QLOG_INFO(kRegistry, 146) << "type:" << info->type;
-    QLOG_INFO(kRegistry, 147) << "description:" << TextOf(info->description);
+    QLOG_INFO(kRegistry, kRegisteredLine) << "register new component. ";
+    QLOG_INFO(kRegistry, kNameLine) << "name:" << TextOf(info->name);
+    QLOG_INFO(kRegistry, kIdLine) << "id:" << info->id;
+    QLOG_INFO(kRegistry, kVersionLine) << "version:" << TextOf(info->version);
+    QLOG_INFO(kRegistry, kTypeLine) << "type:" << info->type;
+    QLOG_INFO(kRegistry, kDescriptionLine) << "description:" << TextOf(info->description);
   }
   return 0;
 }
@@ -96,7 +119,7 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
     }
   }
   if (entry == nullptr) {
-    QLOG_INFO(kCreate, 118) << "not found component. id:" << id;
+    QLOG_INFO(kCreate, kNotFoundLine) << "not found component. id:" << id;
     return -1;
   }
 
@@ -105,7 +128,7 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
   // A description without a creator behaves like a creator that could not create.
   CTComponentUnknown* created = creator != nullptr ? creator(factory) : nullptr;
   if (created == nullptr) {
-    QLOG_ERROR(kCreate, 111) << "CreateComponent failed!!!";
+    QLOG_ERROR(kCreate, kCreateFailedLine) << "CreateComponent failed!!!";
     return -1;
   }
   CTComponentUnknown* lost = nullptr;
@@ -163,13 +186,13 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
     }
   }
   if (!found) {
-    QLOG_PLAIN_ERROR(kRemove, 169) << "not found component. id:" << id;
+    QLOG_PLAIN_ERROR(kRemove, kUnregisteredLine) << "not found component. id:" << id;
     return;
   }
-  QLOG_INFO(kRemove, 160) << kSeparator;
-  QLOG_INFO(kRemove, 163) << "release component. ";
-  QLOG_INFO(kRemove, 164) << "name:" << TextOf(name);
-  QLOG_INFO(kRemove, 165) << "id:" << id;
+  QLOG_INFO(kRemove, kSeparatorLine) << kSeparator;
+  QLOG_INFO(kRemove, kReleasedLine) << "release component. ";
+  QLOG_INFO(kRemove, kReleasedNameLine) << "name:" << TextOf(name);
+  QLOG_INFO(kRemove, kReleasedIdLine) << "id:" << id;
 }
 
 CTComponentUnknown* CTComponentFactory::Impl::TakeInstance(ComponentObject& entry) {
@@ -188,9 +211,10 @@ void CTComponentFactory::Impl::PrintNotReleaseComponent() {
     }
   }
   for (const auto& [id, name] : alive) {
-    QLOG_ERROR(kPrint, 177) << "wait release component id:" << id << ". name:" << TextOf(name);
+    QLOG_ERROR(kPrint, kWaitingLine)
+        << "wait release component id:" << id << ". name:" << TextOf(name);
   }
-  QLOG_INFO(kPrint, 180) << "wait release component. count:" << alive.size();
+  QLOG_INFO(kPrint, kWaitCountLine) << "wait release component. count:" << alive.size();
 }
 
 int CTComponentFactory::Impl::QueryComponentInterface(const char* id, void** object) {

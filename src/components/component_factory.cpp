@@ -4,13 +4,21 @@
 #include "logging/log_message.h"
 
 namespace framework {
+namespace {
+
+// Where the factory's own lines say they come from (fixed parts of the output).
+constexpr const char* kDestructor = "framework::CTComponentFactory::~CTComponentFactory";
+constexpr int kDestructorLine = 190;
+constexpr const char* kCreateFactory = "framework::CreateComponentFactory";
+constexpr int kCreateFactoryLine = 224;
+
+}  // namespace
 
 CTComponentFactory::CTComponentFactory()
     : CTUnknown(), CTComponentUnknown(nullptr, nullptr), impl(new Impl) {}
 
 CTComponentFactory::~CTComponentFactory() {
-  QLOG_INFO("framework::CTComponentFactory::~CTComponentFactory", 190)
-      << "release component factory";
+  QLOG_INFO(kDestructor, kDestructorLine) << "release component factory";
   if (impl != nullptr) {
     impl->PrintNotReleaseComponent();
     // Re-read each entry's instance: destroying one instance may release another that this
@@ -56,16 +64,14 @@ void CTComponentFactory::RemoveComponent(const char* id) { impl->RemoveComponent
 int CreateComponentFactory(CTComponentFactory** factory) {
   if (factory == nullptr) {
     // Nowhere to put the factory: make none rather than leak one.
-    QLOG_ERROR("framework::CreateComponentFactory", 224)
-        << "QueryInterface ComponentFactory failed!!!!";
+    QLOG_ERROR(kCreateFactory, kCreateFactoryLine) << "QueryInterface ComponentFactory failed!!!!";
     return -1;
   }
   auto* created = new CTComponentFactory;
   const int result =
       created->DelegatQueryInterface(kComponentFactoryId, reinterpret_cast<void**>(factory));
   if (result < 0) {
-    QLOG_ERROR("framework::CreateComponentFactory", 224)
-        << "QueryInterface ComponentFactory failed!!!!";
+    QLOG_ERROR(kCreateFactory, kCreateFactoryLine) << "QueryInterface ComponentFactory failed!!!!";
     delete created;
   }
   return result;

@@ -5,7 +5,7 @@
 namespace base {
 
 LogMessage::~LogMessage() {
-  if (severity_ < 1) return;
+  if (severity_ < Severity::kInfo) return;
   WriteTimeStamp(ReadSystemTicks(), data_);
   data_[size_] = '\0';
   WriteLine(data_, size_);

@@ -57,9 +57,15 @@ void CTComponentUnknown::SetInfo(const ComponentInfo* componentInfo) { info = co
 
 CTUnknown* CTComponentUnknown::Owner() { return impl->owner; }
 
+namespace {
+// Where the line of a null reference says it comes from (fixed parts of the output).
+constexpr const char* kRefFunction = "framework::RefComponentInterface";
+constexpr int kNullRefLine = 216;
+}  // namespace
+
 int RefComponentInterface(CTUnknown* ref, void** object) {
   if (ref == nullptr) {
-    QLOG_ERROR("framework::RefComponentInterface", 216) << "RefComponentInterface ref is null!!!!";
+    QLOG_ERROR(kRefFunction, kNullRefLine) << "RefComponentInterface ref is null!!!!";
     if (object != nullptr) *object = nullptr;
     return -1;
   }

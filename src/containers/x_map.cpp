@@ -4,8 +4,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "internal/visibility.h"
 #include "logging/log_message.h"
+#include "visibility.h"
 
 namespace framework {
 

@@ -149,7 +149,10 @@ void RunBufferModel(quendel::test::Bytes& in) {
         break;
       case 3: {  // from a slot's bytes (overlapping when they share), the arena, or null
         if (!assign) from = Slot{0, kArena, 0};
-        const size_t len = in.Below(8) ? std::min<size_t>(in.Below(300), from.size) : SIZE_MAX - n;
+        // Either at most the source's bytes, or at least 2^63, which no buffer holds (so the
+        // library must refuse it before reading) and which wraps `at + len`.
+        const size_t len = in.Below(8) ? std::min<size_t>(in.Below(300), from.size)
+                                       : SIZE_MAX - std::min(n, size_t{PTRDIFF_MAX});
         const size_t at = in.Below(8) ? in.Below(s.size + 4) : SIZE_MAX - in.Below(3);
         const bool ok = Ptr(from) && s.block >= 0 && len && at <= s.size && len <= s.size - at;
         MODEL_CHECK(lib[i]->Write(Ptr(from), len, at) == ok);

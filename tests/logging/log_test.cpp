@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -50,6 +52,45 @@ TEST(LogTest, CallbacksGetTheirUserPointerMayThrowAndNullRestoresStandardOutput)
   EXPECT_TRUE(first == 1 && second == 2);
   ASSERT_TRUE(quendel::test::HasTimeStamp(out)) << out;
   EXPECT_EQ(out.substr(13), "[f][2] out\n");
+}
+
+// Lines that end just before, at and just past the message's inline room (256 bytes) arrive
+// whole on either output, and neither the text, its terminator nor the newline of standard
+// output lands past the message. The message sits in a larger array with guard bytes behind
+// it, because a sanitizer sees no overflow that stays inside one object.
+TEST(LogTest, LinesAroundTheInlineRoomArriveWholeAndStayInsideTheMessage) {
+  constexpr std::size_t kInline = 256;
+  constexpr std::size_t kStamp = 13;
+  static constexpr unsigned char kGuard = 0xA5;
+  alignas(base::LogMessage) unsigned char storage[sizeof(base::LogMessage) + 32];
+  const auto log = [&storage](const std::string& text, bool byteByByte) {
+    std::fill(std::begin(storage), std::end(storage), kGuard);
+    auto* message = new (storage) base::LogMessage(base::Severity::kInfo);
+    if (byteByByte) {
+      for (char c : text) message->stream() << c;
+    } else {
+      message->stream() << text;
+    }
+    message->~LogMessage();
+    return std::all_of(storage + sizeof(base::LogMessage), std::end(storage),
+                       [](unsigned char byte) { return byte == kGuard; });
+  };
+  for (std::size_t length = kInline - 3; length <= kInline + 1; ++length) {
+    SCOPED_TRACE(length);
+    // The last byte differs, so that a line cut short shows.
+    const std::string text = std::string(length - kStamp - 1, 'x') + 'z';
+    for (bool byteByByte : {false, true}) {
+      quendel::test::LogCapture capture;
+      EXPECT_TRUE(log(text, byteByByte));
+      EXPECT_EQ(capture.Texts(), Lines{text});
+    }
+    testing::internal::CaptureStdout();
+    const bool inside = log(text, false);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(inside);
+    ASSERT_TRUE(quendel::test::HasTimeStamp(out)) << out;
+    EXPECT_EQ(out.substr(kStamp), text + "\n");
+  }
 }
 
 TEST(LogTest, TimeStampKeepsLeadingZerosInLocalTime) {

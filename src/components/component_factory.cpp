@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "components/component_factory_impl.h"
+#include "components/component_unknown_impl.h"
 #include "logging/log_message.h"
 
 namespace framework {
@@ -21,15 +22,14 @@ CTComponentFactory::~CTComponentFactory() {
   QLOG_INFO(kDestructor, kDestructorLine) << "release component factory";
   if (impl != nullptr) {
     impl->PrintNotReleaseComponent();
-    // Re-read each entry's instance: destroying one instance may release another that this
-    // factory made, whose last release clears its entry on the way.
-    for (auto& entry : impl->components) {
-      Impl::ComponentObject& object = *entry.second;
-      delete impl->TakeInstance(object);
-      delete object.info.ptr;
-      object.info.ptr = nullptr;
+    // Newest first, so that a component releases what it uses (made before it) before that
+    // is destroyed. Re-read after each: destroying one may release others on the way.
+    while (CTComponentUnknown* instance = impl->TakeNewest()) {
+      // Destroyed directly: a release it gets meanwhile (a cycle) must not run another end.
+      CTComponentUnknown::Impl::Of(*instance)->Retire();
+      delete instance;
     }
-    delete impl;
+    delete impl;  // deletes every registered description
     impl = nullptr;
   }
 }

@@ -1,13 +1,15 @@
 #ifndef QUENDEL_COMPONENTS_COMPONENT_FACTORY_IMPL_H
 #define QUENDEL_COMPONENTS_COMPONENT_FACTORY_IMPL_H
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
-#include "components/reentrant_mutex.h"
 #include "quendel/component_factory.h"
 #include "visibility.h"
 
@@ -15,18 +17,30 @@ namespace framework {
 
 // The factory's registry: one entry per registered component id, never removed.
 //
-// Any thread may use it. The mutex guards the map and every entry's `instance`. The last
-// release of an instance this factory made is decided under it, so an entry never names a
-// dying instance, and the instances are asked for interfaces under it, so none can die
-// while it is asked. Registry functions, creators, destructors and log output run without
-// it, so that code may use the factory; it is recursive, so a query may too.
+// Any thread may use it. The entries are spread over shards, each with its own mutex, so
+// that threads looking up different ids rarely meet. A shard's mutex guards its map and its
+// entries' `instance` and `born`. No code of a host or a provider ever runs under one: an
+// instance is pinned (one more reference, unless its last release has begun) under the
+// lock and asked after it; the last release of an instance is decided under the lock, so an
+// entry never names a dying instance.
 class QUENDEL_HIDDEN CTComponentFactory::Impl {
  public:
   struct ComponentObject {
     std::string id;                          // the text of the entry's key
     TWrap<ComponentInfo> info;               // owned by the factory from registration on
     CTComponentUnknown* instance = nullptr;  // the live instance; not a counted reference
+    std::uint64_t born = 0;                  // when `instance` was recorded, for the end
   };
+
+  // A live instance held for a call made without the lock. A pin taken while the instance
+  // had no reference is "resting": dropping it puts the count back to 0 without a release,
+  // as nothing but the pin ever held it.
+  struct Pin {
+    CTComponentUnknown* instance = nullptr;
+    bool resting = false;
+  };
+
+  ~Impl();
 
   int RegistryComponent(const ComponentRegistryFunc& registry);
   int CreateComponent(const char* id, void** object, CTComponentFactory* factory);
@@ -37,12 +51,39 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
   int QueryComponentInterface(const char* id, void** object);
   // A release of `instance` that may be its last.
   void ReleaseInstance(CTComponentUnknown& instance);
-  // For the factory's end: takes the live instance out of `entry`, or null.
-  CTComponentUnknown* TakeInstance(ComponentObject& entry);
+  // For the factory's end: takes the most recently recorded live instance out of its entry,
+  // or null when none is left.
+  CTComponentUnknown* TakeNewest();
 
-  ReentrantMutex mutex;
-  // Keyed by views of the entries' own ids, so that a lookup builds no string.
-  std::unordered_map<std::string_view, std::unique_ptr<ComponentObject>> components;
+ private:
+  struct Key {
+    std::string_view text;
+    std::size_t hash;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const noexcept { return key.hash; }
+  };
+  struct KeyEqual {
+    bool operator()(const Key& a, const Key& b) const noexcept { return a.text == b.text; }
+  };
+  using Map = std::unordered_map<Key, std::unique_ptr<ComponentObject>, KeyHash, KeyEqual>;
+  // A cache line each, so that threads on different shards do not share one.
+  struct alignas(64) Shard {
+    std::mutex mutex;
+    Map entries;
+  };
+  static constexpr std::size_t kShards = 16;
+
+  static Key KeyOf(std::string_view id);
+  Shard& ShardOf(const Key& key) { return shards[key.hash % kShards]; }
+  // With the shard's lock held: pins the entry's live instance, if any.
+  static Pin PinLocked(const ComponentObject& entry);
+  void Unpin(const Pin& pin);
+  // Asks a pinned instance, then drops the pin.
+  int AskPinned(const Pin& pin, const char* id, void** object);
+
+  Shard shards[kShards];
+  std::atomic<std::uint64_t> births{0};
 };
 
 }  // namespace framework

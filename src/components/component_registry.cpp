@@ -1,9 +1,12 @@
 #include <cstdint>
+#include <functional>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "components/component_factory_impl.h"
 #include "components/component_unknown_impl.h"
+#include "components/held_records.h"
 #include "logging/log_message.h"
 #include "quendel/provider.h"
 
@@ -57,12 +60,27 @@ bool IsFactoryOwned(const ComponentInfo& info) {
   return typeid(info) == typeid(FactoryOwnedInfo);
 }
 
-// A refused description stays with whoever owns it: the helpers' ones are the factory's.
-void DisposeRefused(ComponentInfo* info) {
-  if (info != nullptr && IsFactoryOwned(*info)) delete info;
+// A refused description stays with whoever owns it: the helpers' ones are the factory's,
+// unless a factory holds that very record already.
+void DisposeRefused(ComponentInfo* info, bool held) {
+  if (info != nullptr && !held && IsFactoryOwned(*info)) delete info;
 }
 
 }  // namespace
+
+CTComponentFactory::Impl::~Impl() {
+  for (Shard& shard : shards) {
+    for (auto& entry : shard.entries) {
+      ComponentInfo* info = entry.second->info.ptr;
+      ForgetRecord(info);
+      delete info;
+    }
+  }
+}
+
+CTComponentFactory::Impl::Key CTComponentFactory::Impl::KeyOf(std::string_view id) {
+  return {id, std::hash<std::string_view>()(id)};
+}
 
 int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& registry) {
   TWrap<ComponentInfo>* entries = nullptr;
@@ -77,23 +95,28 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
     ComponentInfo* info = entries[i].ptr;
     if (info == nullptr || info->id == nullptr) {
       QLOG_PLAIN_ERROR(kRegistry, kRefusedLine) << "component info is null or id is null.";
-      DisposeRefused(info);
+      DisposeRefused(info, false);
       continue;
     }
     QLOG_INFO(kRegistry, kBannerLine) << "+++++++++++++++++++++++++++++++++++++++";
-    auto object = std::make_unique<ComponentObject>();
-    object->id = info->id;
-    object->info = entries[i];
-    const std::string_view key = object->id;
+    // A record some factory holds already (listed twice, or to another factory) is refused
+    // like a duplicate id, and left to the factory that holds it.
+    const bool claimed = ClaimRecord(info);
     bool registered = false;
-    {
-      std::lock_guard<ReentrantMutex> lock(mutex);
-      registered = components.try_emplace(key, std::move(object)).second;
+    if (claimed) {
+      auto object = std::make_unique<ComponentObject>();
+      object->id = info->id;
+      object->info = entries[i];
+      const Key key = KeyOf(object->id);
+      Shard& shard = ShardOf(key);
+      std::lock_guard<std::mutex> lock(shard.mutex);
+      registered = shard.entries.try_emplace(key, std::move(object)).second;
     }
     if (!registered) {
       QLOG_INFO(kRegistry, kDuplicateLine)
           << "Already registry the component!!!!   id:" << info->id;
-      DisposeRefused(info);
+      if (claimed) ForgetRecord(info);
+      DisposeRefused(info, !claimed);
       continue;
     }
     QLOG_INFO(kRegistry, kRegisteredLine) << "register new component. ";
@@ -106,59 +129,99 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
   return 0;
 }
 
+CTComponentFactory::Impl::Pin CTComponentFactory::Impl::PinLocked(const ComponentObject& entry) {
+  if (entry.instance == nullptr) return {};
+  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(*entry.instance);
+  // Every reference but the resting pins is someone's: with none, this pin rests too.
+  const bool resting = count->AddShared() - 1 == count->restingPins;
+  if (resting) ++count->restingPins;
+  return {entry.instance, resting};
+}
+
+void CTComponentFactory::Impl::Unpin(const Pin& pin) {
+  CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(*pin.instance);
+  if (!pin.resting) {
+    // Whoever held the instance may have let it go meanwhile: then this is its last release.
+    if (!count->ReleaseUnlessLast()) ReleaseInstance(*pin.instance);
+    return;
+  }
+  // Under the lock, so that no pin is taken while the resting ones are being counted.
+  Shard& shard = ShardOf(KeyOf(CTComponentUnknown::Impl::InfoOf(*pin.instance)->id));
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  --count->restingPins;
+  while (!count->ReleaseUnlessLast() && !count->UndoRestingPin()) {
+  }
+}
+
+int CTComponentFactory::Impl::AskPinned(const Pin& pin, const char* id, void** object) {
+  const int result = pin.instance->DelegatQueryInterface(id, object);
+  Unpin(pin);
+  return result;
+}
+
 int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
                                               CTComponentFactory* factory) {
+  const Key key = KeyOf(id);
+  Shard& shard = ShardOf(key);
   ComponentObject* entry = nullptr;
+  Pin pin;
   {
-    std::lock_guard<ReentrantMutex> lock(mutex);
-    auto found = components.find(std::string_view(id));
-    if (found != components.end()) {
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    auto found = shard.entries.find(key);
+    if (found != shard.entries.end()) {
       entry = found->second.get();
-      // Asked under the lock, which its last release needs: it cannot die meanwhile.
-      if (entry->instance != nullptr) return entry->instance->DelegatQueryInterface(id, object);
+      pin = PinLocked(*entry);
     }
   }
   if (entry == nullptr) {
     QLOG_INFO(kCreate, kNotFoundLine) << "not found component. id:" << id;
     return -1;
   }
+  if (pin.instance != nullptr) return AskPinned(pin, id, object);
 
   // Registered descriptions never change, so the creator is read without the lock.
   ComponentCreator creator = entry->info.ptr->creator;
   // A description without a creator behaves like a creator that could not create.
   CTComponentUnknown* created = creator != nullptr ? creator(factory) : nullptr;
+  // An instance made for no factory or another one would never tell this factory of its
+  // last release, leaving the entry to name freed memory: refused like a failed creation.
+  if (created != nullptr && CTComponentUnknown::Impl::Of(*created)->factory != factory) {
+    delete created;
+    created = nullptr;
+  }
   if (created == nullptr) {
     QLOG_ERROR(kCreate, kCreateFailedLine) << "CreateComponent failed!!!";
     return -1;
   }
   CTComponentUnknown* lost = nullptr;
-  int result = -1;
   {
-    std::lock_guard<ReentrantMutex> lock(mutex);
+    std::lock_guard<std::mutex> lock(shard.mutex);
     if (entry->instance != nullptr) {
       // Another thread's creation won meanwhile: hand out its instance, never this one.
       if (entry->instance != created) lost = created;
     } else {
       created->SetInfo(entry->info.ptr);
       entry->instance = created;
+      entry->born = births.fetch_add(1, std::memory_order_relaxed) + 1;
     }
-    result = entry->instance->DelegatQueryInterface(id, object);
+    pin = PinLocked(*entry);
   }
   delete lost;
-  return result;
+  return AskPinned(pin, id, object);
 }
 
 void CTComponentFactory::Impl::ReleaseInstance(CTComponentUnknown& instance) {
   CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(instance);
+  const char* id = CTComponentUnknown::Impl::InfoOf(instance)->id;
   SharedCount::DropResult dropped;
   {
-    std::lock_guard<ReentrantMutex> lock(mutex);
+    Shard& shard = ShardOf(KeyOf(id != nullptr ? id : ""));
+    std::lock_guard<std::mutex> lock(shard.mutex);
     dropped = count->Drop();
-    if (dropped == SharedCount::DropResult::kLast) {
+    if (dropped == SharedCount::DropResult::kLast && id != nullptr) {
       // From here on the instance is dying: nobody may be handed it again.
-      const char* id = CTComponentUnknown::Impl::InfoOf(instance)->id;
-      auto found = id != nullptr ? components.find(std::string_view(id)) : components.end();
-      if (found != components.end() && found->second->instance == &instance) {
+      auto found = shard.entries.find(KeyOf(id));
+      if (found != shard.entries.end() && found->second->instance == &instance) {
         found->second->instance = nullptr;
       }
     }
@@ -175,9 +238,11 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
   const char* name = nullptr;
   bool found = false;
   {
-    std::lock_guard<ReentrantMutex> lock(mutex);
-    auto entry = components.find(std::string_view(id));
-    if (entry != components.end()) {
+    const Key key = KeyOf(id);
+    Shard& shard = ShardOf(key);
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    auto entry = shard.entries.find(key);
+    if (entry != shard.entries.end()) {
       found = true;
       name = entry->second->info.ptr->name;
       if (instance == nullptr || entry->second->instance == instance) {
@@ -195,19 +260,38 @@ void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponent
   QLOG_INFO(kRemove, kReleasedIdLine) << "id:" << id;
 }
 
-CTComponentUnknown* CTComponentFactory::Impl::TakeInstance(ComponentObject& entry) {
-  std::lock_guard<ReentrantMutex> lock(mutex);
-  CTComponentUnknown* instance = entry.instance;
-  entry.instance = nullptr;
-  return instance;
+CTComponentUnknown* CTComponentFactory::Impl::TakeNewest() {
+  for (;;) {
+    ComponentObject* newest = nullptr;
+    Shard* home = nullptr;
+    std::uint64_t born = 0;
+    for (Shard& shard : shards) {
+      std::lock_guard<std::mutex> lock(shard.mutex);
+      for (auto& entry : shard.entries) {
+        if (entry.second->instance != nullptr && entry.second->born >= born) {
+          newest = entry.second.get();
+          home = &shard;
+          born = newest->born;
+        }
+      }
+    }
+    if (newest == nullptr) return nullptr;
+    std::lock_guard<std::mutex> lock(home->mutex);
+    // Unless its last release or a newer creation came in between, it is still the newest.
+    if (newest->instance != nullptr && newest->born == born) {
+      return std::exchange(newest->instance, nullptr);
+    }
+  }
 }
 
 void CTComponentFactory::Impl::PrintNotReleaseComponent() {
   std::vector<std::pair<std::string_view, const char*>> alive;
-  {
-    std::lock_guard<ReentrantMutex> lock(mutex);
-    for (const auto& [id, entry] : components) {
-      if (entry->instance != nullptr) alive.emplace_back(id, entry->info.ptr->name);
+  for (Shard& shard : shards) {
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    for (const auto& entry : shard.entries) {
+      if (entry.second->instance != nullptr) {
+        alive.emplace_back(entry.first.text, entry.second->info.ptr->name);
+      }
     }
   }
   for (const auto& [id, name] : alive) {
@@ -218,16 +302,32 @@ void CTComponentFactory::Impl::PrintNotReleaseComponent() {
 }
 
 int CTComponentFactory::Impl::QueryComponentInterface(const char* id, void** object) {
-  std::lock_guard<ReentrantMutex> lock(mutex);
-  auto found = components.find(std::string_view(id));
-  if (found != components.end() && found->second->instance != nullptr) {
-    return found->second->instance->DelegatQueryInterface(id, object);
+  const Key key = KeyOf(id);
+  Pin own;
+  {
+    Shard& shard = ShardOf(key);
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    auto found = shard.entries.find(key);
+    if (found != shard.entries.end()) own = PinLocked(*found->second);
   }
-  for (const auto& entry : components) {
-    CTComponentUnknown* instance = entry.second->instance;
-    if (instance != nullptr && instance->DelegatQueryInterface(id, object) == 0) return 0;
+  if (own.instance != nullptr) return AskPinned(own, id, object);
+
+  // Every live instance, pinned shard by shard and asked after: registrations meanwhile
+  // cannot disturb the walk, and each pin is dropped whether or not it answered.
+  std::vector<Pin> live;
+  for (Shard& shard : shards) {
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    for (const auto& entry : shard.entries) {
+      const Pin pin = PinLocked(*entry.second);
+      if (pin.instance != nullptr) live.push_back(pin);
+    }
   }
-  return -1;
+  int result = -1;
+  for (const Pin& pin : live) {
+    if (result != 0 && pin.instance->DelegatQueryInterface(id, object) == 0) result = 0;
+    Unpin(pin);
+  }
+  return result;
 }
 
 }  // namespace framework

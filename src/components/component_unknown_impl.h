@@ -21,6 +21,9 @@ class QUENDEL_HIDDEN CTComponentUnknown::Impl : public SharedCount {
 
   CTComponentFactory* factory;
   CTUnknown* owner;
+  // The factory's resting pins on this instance (see CTComponentFactory::Impl::Pin), guarded
+  // by the lock of the factory's shard that holds its entry.
+  int restingPins = 0;
 };
 
 }  // namespace framework

@@ -29,13 +29,15 @@ SharedCount::DropResult SharedCount::Settle() {
   if (released.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
     return DropResult::kLast;
   }
-  return DropResult::kAlreadyReleased;
+  return retired.load(std::memory_order_relaxed) ? DropResult::kRetired
+                                                 : DropResult::kAlreadyReleased;
 }
 
 void SharedCount::FinishRelease() {
-  if (Settle() == DropResult::kLast) {
+  const DropResult settled = Settle();
+  if (settled == DropResult::kLast) {
     RunRelease();
-  } else {
+  } else if (settled == DropResult::kAlreadyReleased) {
     ReportAlreadyReleased();
   }
 }

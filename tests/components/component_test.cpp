@@ -5,8 +5,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <future>
+#include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -103,31 +108,45 @@ struct IProbe : framework::CTUnknown {
   virtual void Keep(IProbe* other) = 0;
 };
 
-// Answers its id and IProbe's; dying, releases the probe it keeps unless that one went first.
+// Answers its id and IProbe's; keeps the probe it is given until it dies.
 struct Probe : framework::TComponent<IProbe> {
   explicit Probe(CTComponentFactory* factory) : TComponent(factory) { ++made; }
-  ~Probe() override {
-    ++gone;
-    if (keptBy_ != nullptr) keptBy_->kept_ = nullptr;
-    if (kept_ != nullptr) kept_->keptBy_ = nullptr, kept_->Release();
-  }
+  ~Probe() override { ++gone; }
   int DelegatQueryInterface(const char* id, void** object) override {
     if (std::strcmp(id, info->id) != 0) return TComponent::DelegatQueryInterface(id, object);
     return framework::RefComponentInterface(static_cast<IProbe*>(this), object);
   }
-  void Keep(IProbe* other) override {
-    (kept_ = static_cast<Probe*>(other))->keptBy_ = this;
-    other->AddRef();
+  void Keep(IProbe* other) override { kept_ = TRef<IProbe>(other); }
+  TRef<IProbe> kept_;
+};
+
+// A component that takes a lock of its own when asked. Asked on the handshake thread, it
+// first waits until another thread holds that lock.
+std::recursive_mutex ownLock;
+std::atomic<bool> askedInside{false}, lockTaken{false};
+std::atomic<std::thread::id> handshakeThread{};
+struct Locking : framework::TComponent<IProbe> {
+  using TComponent::TComponent;
+  int DelegatQueryInterface(const char* id, void** object) override {
+    if (std::this_thread::get_id() == handshakeThread.load()) {
+      askedInside = true;
+      while (!lockTaken) std::this_thread::yield();
+    }
+    std::lock_guard<std::recursive_mutex> lock(ownLock);
+    return TComponent::DelegatQueryInterface(id, object);
   }
-  Probe *kept_ = nullptr, *keptBy_ = nullptr;
+  void Keep(IProbe*) override {}
 };
 
 constexpr const char* kIds[] = {"probe.a", "probe.b"};
 QUENDEL_REGISTRY_FUNCTION(ProbeRegistry, framework::Describe<Probe>("a", kIds[0], "1", 0, ""),
-                          framework::Describe<Probe>("b", kIds[1], "1", 0, ""));
+                          framework::Describe<Probe>("b", kIds[1], "1", 0, ""),
+                          framework::Describe<Locking>("locking", IProbe::kInterfaceId, "1", 0,
+                                                       ""));
 
 // Threads share ids and drop the last references to factory-less probes at once. Then two
-// probes keep each other: the one the factory's end destroys first releases the other.
+// probes keep each other: the factory's end destroys the newer, which releases the older,
+// whose release of the newer is then ignored.
 TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
   qt::LogCapture log;
   auto factory = framework::CreateFactoryRef();
@@ -153,13 +172,73 @@ TEST(ConcurrencyTest, ThreadsShareAFactoryAndEachInstanceDiesOnce) {
   for (std::thread* thread : {&first, &second}) thread->join();
   EXPECT_EQ(made.load(), gone.load());
   auto a = CreateRef<IProbe>(factory, kIds[0]), b = CreateRef<IProbe>(factory, kIds[1]);
-  a->Keep(b.Get()), b->Keep(a.Get());
+  a->Keep(b.Get());
+  b->Keep(a.Get());
   a = b = nullptr;
   factory = nullptr;
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(made.load(), gone.load());
   const qt::Lines lines = log.Texts();
   EXPECT_EQ(std::count(lines.begin(), lines.end(), qt::WaitCountLine(2)), 1);
+}
+
+// Ids registered while other threads walk the live instances, enough to rehash the registry.
+std::vector<std::string> moreIds;
+void MoreRegistry(framework::TWrap<framework::ComponentInfo>** entries, std::size_t* count) {
+  static std::vector<framework::TWrap<framework::ComponentInfo>> list;
+  list.clear();
+  for (const std::string& id : moreIds) {
+    auto* info = new framework::ComponentInfo;
+    info->id = id.c_str();
+    list.push_back({info});
+  }
+  *entries = list.data();
+  *count = list.size();
+}
+
+// While the factory asks the component on one thread, another takes the component's lock and
+// calls the factory. The factory holds no lock of its own meanwhile, so neither waits for the
+// other; then both go on asking while a third thread registers enough ids to rehash.
+TEST(ConcurrencyTest, NoFactoryLockIsHeldWhileAComponentIsAsked) {
+  qt::LogCapture log;
+  auto factory = framework::CreateFactoryRef();
+  factory->RegistryComponent(&ProbeRegistry);
+  auto held = CreateRef<IProbe>(factory);
+  for (int i = 0; i < 300; ++i) moreIds.push_back("more." + std::to_string(i));
+  auto keepAsking = [&] {
+    for (int round = 0; round < 2000; ++round) {
+      failures += !CreateRef<IProbe>(factory);
+      // Walks every live instance; none answers.
+      failures += static_cast<bool>(QueryRef<IProbe>(factory, "any.other"));
+    }
+  };
+  auto asking = [&] {
+    handshakeThread = std::this_thread::get_id();
+    failures += !CreateRef<IProbe>(factory);
+    handshakeThread = std::thread::id();
+    keepAsking();
+  };
+  auto withLock = [&] {
+    while (!askedInside) std::this_thread::yield();
+    {
+      std::lock_guard<std::recursive_mutex> lock(ownLock);
+      lockTaken = true;
+      failures += !CreateRef<IProbe>(factory);
+    }
+    keepAsking();
+  };
+  auto all = std::async(std::launch::async, [&] {
+    std::thread first(asking);
+    std::thread second(withLock);
+    factory->RegistryComponent(&MoreRegistry);
+    first.join();
+    second.join();
+  });
+  if (all.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "deadlock: the factory called the component under its lock";
+    std::_Exit(1);
+  }
+  EXPECT_EQ(failures.load(), 0);
 }
 
 }  // namespace

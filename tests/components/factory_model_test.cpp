@@ -25,6 +25,7 @@ const char* const kTexts[] = {"alpha", "", "two words", "\xA1\xAA"};
 
 struct Census {
   int constructed = 0, destroyed = 0, creatorCalls = 0, infosDeleted = 0;
+  std::vector<std::string> destroyedIds;  // in the order they went
 } census;
 
 // Answered by every instance that answers at all; no component is registered under its id.
@@ -36,7 +37,10 @@ struct Part final : framework::TComponent<IModel> {  // silent parts answer no i
   Part(CTComponentFactory* f, bool a) : TComponent(f), factory(f), answers(a) {
     ++census.constructed;
   }
-  ~Part() override { ++census.destroyed; }
+  ~Part() override {
+    ++census.destroyed;
+    census.destroyedIds.emplace_back(info != nullptr && info->id != nullptr ? info->id : "");
+  }
   int DelegatQueryInterface(const char* id, void** object) override {
     void* none = nullptr;  // asked for IModel's id under the factory's lock, it uses the factory
     if (factory && !std::strcmp(id, IModel::kInterfaceId)) factory->QueryInterface("m.no", &none);
@@ -48,13 +52,16 @@ struct Part final : framework::TComponent<IModel> {  // silent parts answer no i
   const bool answers;
 };
 
-enum Kind { kAnswers, kSilent, kNull, kNone };  // what a description's creator does
+// What a description's creator does; a foreign one makes its part for no factory.
+enum Kind { kAnswers, kSilent, kNull, kNone, kForeign };
 template <Kind kind>
 framework::CTComponentUnknown* Create(CTComponentFactory* factory) {
-  return ++census.creatorCalls, kind == kNull ? nullptr : new Part(factory, kind == kAnswers);
+  ++census.creatorCalls;
+  if (kind == kNull) return nullptr;
+  return new Part(kind == kForeign ? nullptr : factory, kind != kSilent);
 }
 constexpr framework::ComponentCreator kCreators[] = {&Create<kAnswers>, &Create<kSilent>,
-                                                     &Create<kNull>, nullptr};
+                                                     &Create<kNull>, nullptr, &Create<kForeign>};
 
 struct HandInfo : ComponentInfo {  // the factory deletes it only if it registered it
   ~HandInfo() override { ++census.infosDeleted; }
@@ -74,6 +81,7 @@ struct Entry {
   bool live = false;       // an instance is recorded
   IModel* face = nullptr;  // its answer, once it answered
   int count = 0;           // the host's references to it
+  int born = 0;            // when the live instance was made
 };
 
 struct Model {
@@ -81,8 +89,9 @@ struct Model {
   qt::Bytes& in;
   qt::LogCapture log;
   CTComponentFactory* factory = nullptr;
-  int handRegistered = 0, ownDeletes = 0;
+  int handRegistered = 0, ownDeletes = 0, births = 0;
   std::map<std::string, Entry> registry;
+  std::vector<ComponentInfo*> lastRegistered;  // the records the last Register handed over
 
   void Run() {
     const bool releaseAll = in.Below(2) == 0;  // before the factory's end, or leave them
@@ -93,8 +102,8 @@ struct Model {
     Expect({qt::kNoFactoryLine, qt::kNullRefLine});
     Expect(Register());
     static constexpr qt::Lines (Model::*kSteps[])() = {
-        &Model::Register, &Model::Create, &Model::Create, &Model::Hold,
-        &Model::Hold,     &Model::Query,  &Model::Stray};
+        &Model::Register, &Model::Create, &Model::Create,  &Model::Hold,
+        &Model::Hold,     &Model::Query,  &Model::Reoffer, &Model::Stray};
     for (int step = 0; step < 200 && in.More(); ++step)
       Expect((this->*kSteps[in.Below(std::size(kSteps))])());
     while (releaseAll && Held() != registry.end()) Expect(Hold());
@@ -119,7 +128,7 @@ struct Model {
     framework::ComponentDescription described[6];
     Kind kinds[6];
     for (std::size_t i = 0; i < n; ++i) {
-      kinds[i] = static_cast<Kind>(std::max(0, static_cast<int>(in.Below(8)) - 4));
+      kinds[i] = static_cast<Kind>(std::max(0, static_cast<int>(in.Below(9)) - 4));
       described[i] = {PickText(), PickId(),
                       PickText(), static_cast<std::int8_t>(in.Byte()) * (1 << 24),
                       PickText(), kCreators[kinds[i]]};
@@ -130,6 +139,7 @@ struct Model {
     MODEL_CHECK(offered[n].ptr == &sentinel);
     qt::Lines expected;
     std::vector<std::unique_ptr<ComponentInfo>> ours;  // refused records written by hand
+    lastRegistered.clear();
     for (std::size_t i = 0; i < n; ++i) {
       const framework::ComponentDescription& d = described[i];
       const std::uint32_t by = in.Below(4);  // 0: a null entry, 1: written by hand
@@ -146,6 +156,7 @@ struct Model {
                                       : qt::DuplicateLines(d.id);
       expected.insert(expected.end(), lines.begin(), lines.end());
       if (fresh) registry[d.id] = {Text(d.name), kinds[i]};
+      if (fresh) lastRegistered.push_back(offered[i].ptr);
       handRegistered += by == 1 && fresh;
     }
     MODEL_CHECK(factory->RegistryComponent(&Offer) == 0);
@@ -167,8 +178,11 @@ struct Model {
     Entry& entry = found->second;
     const bool make = !entry.live, answered = (entry.live = entry.live || entry.kind <= kSilent) &&
                                               entry.kind == kAnswers;
+    const bool built = make && (entry.live || entry.kind == kForeign);
     MODEL_CHECK(census.creatorCalls == before.creatorCalls + (make && entry.kind != kNone));
-    MODEL_CHECK(census.constructed == before.constructed + (make && entry.live));
+    MODEL_CHECK(census.constructed == before.constructed + built);
+    MODEL_CHECK(census.destroyed == before.destroyed + (built && !entry.live));  // refused
+    if (make && entry.live) entry.born = ++births;
     MODEL_CHECK(result == (answered ? 0 : -1) && (result == 0) != (object == &registry));
     if (answered && make) entry.face = static_cast<IModel*>(object);
     MODEL_CHECK(!answered || object == entry.face);
@@ -221,6 +235,31 @@ struct Model {
     return {};
   }
 
+  // The records last handed over, listed again to this factory or to another: refused as
+  // duplicates, and deleted by neither.
+  qt::Lines Reoffer() {
+    const long liveRecords = framework::detail::liveObjects.load();
+    const int infosDeleted = census.infosDeleted;
+    offeredCount = lastRegistered.size();
+    for (std::size_t i = 0; i < offeredCount; ++i) offered[i].ptr = lastRegistered[i];
+    qt::Lines expected;
+    for (ComponentInfo* info : lastRegistered) {
+      const qt::Lines lines = qt::DuplicateLines(info->id);
+      expected.insert(expected.end(), lines.begin(), lines.end());
+    }
+    CTComponentFactory* other = nullptr;
+    const bool toOther = in.Below(2) == 0;
+    if (toOther) MODEL_CHECK(framework::CreateComponentFactory(&other) == 0);
+    MODEL_CHECK((toOther ? other : factory)->RegistryComponent(&Offer) == 0);
+    if (toOther) {
+      MODEL_CHECK(other->Release() == 0);
+      expected.insert(expected.end(), {qt::kFactoryEndLine, qt::WaitCountLine(0)});
+    }
+    MODEL_CHECK(framework::detail::liveObjects.load() == liveRecords);
+    MODEL_CHECK(census.infosDeleted == infosDeleted);
+    return expected;
+  }
+
   // Made outside a creator, with the factory or without, and described by SetInfo: its last
   // release is logged only with the factory, and forgets no live instance.
   qt::Lines Stray() {
@@ -240,15 +279,22 @@ struct Model {
 
   void End() {
     qt::Lines expected = {qt::kFactoryEndLine};
-    for (const auto& [id, entry] : registry)
+    std::map<int, std::string> newestFirst;  // keyed by -born
+    for (const auto& [id, entry] : registry) {
       if (entry.live) expected.push_back(qt::WaitingLine(id, entry.name));
+      if (entry.live) newestFirst[-entry.born] = id;
+    }
     const int live = static_cast<int>(expected.size()) - 1, destroyed = census.destroyed;
+    census.destroyedIds.clear();
     expected.push_back(qt::WaitCountLine(live));
     MODEL_CHECK(census.infosDeleted == ownDeletes && factory->Release() == 0);
     qt::Lines actual = log.Texts();  // the live instances in the registry's own order
     MODEL_CHECK(actual.size() == expected.size());
     for (qt::Lines* lines : {&actual, &expected}) std::sort(lines->begin() + 1, lines->end() - 1);
     MODEL_CHECK(actual == expected && census.destroyed == destroyed + live);
+    std::vector<std::string> order;
+    for (const auto& [born, id] : newestFirst) order.push_back(id);
+    MODEL_CHECK(census.destroyedIds == order);
     MODEL_CHECK(census.constructed == census.destroyed);
     MODEL_CHECK(census.infosDeleted == ownDeletes + handRegistered);
   }

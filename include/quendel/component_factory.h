@@ -1,6 +1,8 @@
 #ifndef QUENDEL_COMPONENT_FACTORY_H
 #define QUENDEL_COMPONENT_FACTORY_H
 
+#include <cstddef>
+
 #include "quendel/component.h"
 #include "quendel/export.h"
 
@@ -36,6 +38,12 @@ class QUENDEL_API CTComponentFactory : CTUnknown, CTComponentUnknown {
   // 0 on success, -1 when the id is unknown, creation fails or an argument is null.
   int CreateComponent(const char* id, void** object);
 
+  // Forgets every component that `registry` registered with this factory and deletes their
+  // descriptions, provided none of them has a live instance or is being created or
+  // released: a host does this before it unloads the module that `registry` lives in.
+  // 0 when none is left (also when there was none); -1, with nothing forgotten, otherwise.
+  int ForgetComponents(const ComponentRegistryFunc& registry);
+
   ~CTComponentFactory() override;
 
  private:
@@ -51,6 +59,14 @@ static_assert(sizeof(CTComponentFactory) == 5 * sizeof(void*),
 
 // Creates a factory and stores it, with one reference, in `*factory`. 0 on success.
 QUENDEL_API int CreateComponentFactory(CTComponentFactory** factory);
+
+// How many components that `registry` registered the factories of this process still hold.
+QUENDEL_API std::size_t ComponentsRegisteredBy(ComponentRegistryFunc registry);
+
+// Every factory of this process forgets what `registry` registered with it, as
+// ForgetComponents does. 0 when no factory holds any of it afterwards, -1 when some factory
+// keeps components of it (one has a live instance there).
+QUENDEL_API int ForgetComponentsEverywhere(ComponentRegistryFunc registry);
 
 }  // namespace framework
 

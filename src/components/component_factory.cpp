@@ -1,7 +1,10 @@
 #include <cstring>
+#include <vector>
 
 #include "components/component_factory_impl.h"
 #include "components/component_unknown_impl.h"
+#include "components/held_records.h"
+#include "components/live_factories.h"
 #include "logging/log_message.h"
 
 namespace framework {
@@ -16,11 +19,14 @@ constexpr int kCreateFactoryLine = 224;
 }  // namespace
 
 CTComponentFactory::CTComponentFactory()
-    : CTUnknown(), CTComponentUnknown(nullptr, nullptr), impl(new Impl) {}
+    : CTUnknown(), CTComponentUnknown(nullptr, nullptr), impl(new Impl) {
+  JoinLiveFactories(impl);
+}
 
 CTComponentFactory::~CTComponentFactory() {
   QLOG_INFO(kDestructor, kDestructorLine) << "release component factory";
   if (impl != nullptr) {
+    LeaveLiveFactories(impl);
     impl->PrintNotReleaseComponent();
     // Newest first, so that a component releases what it uses (made before it) before that
     // is destroyed. Re-read after each: destroying one may release others on the way.
@@ -60,6 +66,42 @@ int CTComponentFactory::CreateComponent(const char* id, void** object) {
 }
 
 void CTComponentFactory::RemoveComponent(const char* id) { impl->RemoveComponent(id, nullptr); }
+
+namespace {
+
+// Descriptions a factory let go, deleted by their own code with no lock held.
+void DeleteForgotten(const std::vector<ComponentInfo*>& forgotten) {
+  for (ComponentInfo* info : forgotten) {
+    ForgetRecord(info);
+    delete info;
+  }
+}
+
+}  // namespace
+
+int CTComponentFactory::ForgetComponents(const ComponentRegistryFunc& registry) {
+  std::vector<ComponentInfo*> forgotten;
+  const int result = impl->Forget(registry, &forgotten);
+  DeleteForgotten(forgotten);
+  return result;
+}
+
+std::size_t ComponentsRegisteredBy(ComponentRegistryFunc registry) {
+  std::size_t number = 0;
+  VisitLiveFactories(
+      [&](CTComponentFactory::Impl& factory) { number += factory.CountFrom(registry); });
+  return number;
+}
+
+int ForgetComponentsEverywhere(ComponentRegistryFunc registry) {
+  std::vector<ComponentInfo*> forgotten;
+  int result = 0;
+  VisitLiveFactories([&](CTComponentFactory::Impl& factory) {
+    if (factory.Forget(registry, &forgotten) != 0) result = -1;
+  });
+  DeleteForgotten(forgotten);
+  return result;
+}
 
 int CreateComponentFactory(CTComponentFactory** factory) {
   if (factory == nullptr) {

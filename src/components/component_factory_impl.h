@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "quendel/component_factory.h"
 #include "visibility.h"
@@ -30,6 +31,9 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
     TWrap<ComponentInfo> info;               // owned by the factory from registration on
     CTComponentUnknown* instance = nullptr;  // the live instance; not a counted reference
     std::uint64_t born = 0;                  // when `instance` was recorded, for the end
+    ComponentRegistryFunc source = nullptr;  // the registry function that listed it
+    // Creations and last releases under way without the lock: the entry may not be forgotten.
+    int busy = 0;
   };
 
   // A live instance held for a call made without the lock. A pin taken while the instance
@@ -54,6 +58,12 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
   // For the factory's end: takes the most recently recorded live instance out of its entry,
   // or null when none is left.
   CTComponentUnknown* TakeNewest();
+  // Removes every entry that `registry` listed, unless one has a live instance or is busy
+  // (then -1 and nothing changes), and appends their descriptions, no longer held, to
+  // `forgotten` for the caller to delete without a lock.
+  int Forget(ComponentRegistryFunc registry, std::vector<ComponentInfo*>* forgotten);
+  // How many entries `registry` listed.
+  std::size_t CountFrom(ComponentRegistryFunc registry);
 
  private:
   struct Key {
@@ -81,6 +91,8 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
   void Unpin(const Pin& pin);
   // Asks a pinned instance, then drops the pin.
   int AskPinned(const Pin& pin, const char* id, void** object);
+  // Ends a creation or last release that made `entry` busy.
+  void Unbusy(Shard& shard, ComponentObject& entry);
 
   Shard shards[kShards];
   std::atomic<std::uint64_t> births{0};

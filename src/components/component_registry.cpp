@@ -107,6 +107,7 @@ int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& reg
       auto object = std::make_unique<ComponentObject>();
       object->id = info->id;
       object->info = entries[i];
+      object->source = registry;
       const Key key = KeyOf(object->id);
       Shard& shard = ShardOf(key);
       std::lock_guard<std::mutex> lock(shard.mutex);
@@ -171,6 +172,7 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
     if (found != shard.entries.end()) {
       entry = found->second.get();
       pin = PinLocked(*entry);
+      if (pin.instance == nullptr) ++entry->busy;  // creating it
     }
   }
   if (entry == nullptr) {
@@ -190,12 +192,14 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
     created = nullptr;
   }
   if (created == nullptr) {
+    Unbusy(shard, *entry);
     QLOG_ERROR(kCreate, kCreateFailedLine) << "CreateComponent failed!!!";
     return -1;
   }
   CTComponentUnknown* lost = nullptr;
   {
     std::lock_guard<std::mutex> lock(shard.mutex);
+    --entry->busy;
     if (entry->instance != nullptr) {
       // Another thread's creation won meanwhile: hand out its instance, never this one.
       if (entry->instance != created) lost = created;
@@ -210,27 +214,73 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
   return AskPinned(pin, id, object);
 }
 
+void CTComponentFactory::Impl::Unbusy(Shard& shard, ComponentObject& entry) {
+  std::lock_guard<std::mutex> lock(shard.mutex);
+  --entry.busy;
+}
+
 void CTComponentFactory::Impl::ReleaseInstance(CTComponentUnknown& instance) {
   CTComponentUnknown::Impl* count = CTComponentUnknown::Impl::Of(instance);
   const char* id = CTComponentUnknown::Impl::InfoOf(instance)->id;
+  Shard& shard = ShardOf(KeyOf(id != nullptr ? id : ""));
+  ComponentObject* entry = nullptr;
   SharedCount::DropResult dropped;
   {
-    Shard& shard = ShardOf(KeyOf(id != nullptr ? id : ""));
     std::lock_guard<std::mutex> lock(shard.mutex);
     dropped = count->Drop();
     if (dropped == SharedCount::DropResult::kLast && id != nullptr) {
-      // From here on the instance is dying: nobody may be handed it again.
+      // From here on the instance is dying: nobody may be handed it again, and its entry
+      // (whose description the release reads) stays until the release is over.
       auto found = shard.entries.find(KeyOf(id));
       if (found != shard.entries.end() && found->second->instance == &instance) {
-        found->second->instance = nullptr;
+        entry = found->second.get();
+        entry->instance = nullptr;
+        ++entry->busy;
       }
     }
   }
   if (dropped == SharedCount::DropResult::kLast) {
     count->RunRelease();  // logs the release and deletes the instance
+    if (entry != nullptr) Unbusy(shard, *entry);
   } else if (dropped == SharedCount::DropResult::kAlreadyReleased) {
     SharedCount::ReportAlreadyReleased();
   }
+}
+
+int CTComponentFactory::Impl::Forget(ComponentRegistryFunc registry,
+                                     std::vector<ComponentInfo*>* forgotten) {
+  // Every shard at once, in index order, so that the check and the removal are one step.
+  std::vector<std::unique_lock<std::mutex>> locks;
+  locks.reserve(kShards);
+  for (Shard& shard : shards) locks.emplace_back(shard.mutex);
+  for (Shard& shard : shards) {
+    for (const auto& entry : shard.entries) {
+      const ComponentObject& object = *entry.second;
+      if (object.source == registry && (object.instance != nullptr || object.busy != 0)) {
+        return -1;
+      }
+    }
+  }
+  for (Shard& shard : shards) {
+    for (auto entry = shard.entries.begin(); entry != shard.entries.end();) {
+      if (entry->second->source != registry) {
+        ++entry;
+        continue;
+      }
+      forgotten->push_back(entry->second->info.ptr);
+      entry = shard.entries.erase(entry);
+    }
+  }
+  return 0;
+}
+
+std::size_t CTComponentFactory::Impl::CountFrom(ComponentRegistryFunc registry) {
+  std::size_t number = 0;
+  for (Shard& shard : shards) {
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    for (const auto& entry : shard.entries) number += entry.second->source == registry;
+  }
+  return number;
 }
 
 void CTComponentFactory::Impl::RemoveComponent(const char* id, const CTComponentUnknown* instance) {

@@ -72,6 +72,11 @@ std::size_t offeredCount = 0;
 void Offer(framework::TWrap<ComponentInfo>** entries, std::size_t* count) {
   *entries = offered, *count = offeredCount;
 }
+// The same list from a second function: each entry remembers which function listed it.
+void OfferToo(framework::TWrap<ComponentInfo>** entries, std::size_t* count) {
+  Offer(entries, count);
+}
+constexpr framework::ComponentRegistryFunc kSources[] = {&Offer, &OfferToo};
 
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
 
@@ -82,6 +87,8 @@ struct Entry {
   IModel* face = nullptr;  // its answer, once it answered
   int count = 0;           // the host's references to it
   int born = 0;            // when the live instance was made
+  int source = 0;          // which of kSources listed it
+  bool hand = false;       // its record is written by hand
 };
 
 struct Model {
@@ -102,8 +109,8 @@ struct Model {
     Expect({qt::kNoFactoryLine, qt::kNullRefLine});
     Expect(Register());
     static constexpr qt::Lines (Model::*kSteps[])() = {
-        &Model::Register, &Model::Create, &Model::Create,  &Model::Hold,
-        &Model::Hold,     &Model::Query,  &Model::Reoffer, &Model::Stray};
+        &Model::Register, &Model::Create,  &Model::Create, &Model::Hold,  &Model::Hold,
+        &Model::Query,    &Model::Reoffer, &Model::Stray,  &Model::Forget};
     for (int step = 0; step < 200 && in.More(); ++step)
       Expect((this->*kSteps[in.Below(std::size(kSteps))])());
     while (releaseAll && Held() != registry.end()) Expect(Hold());
@@ -120,6 +127,7 @@ struct Model {
   }
 
   qt::Lines Register() {
+    const int source = static_cast<int>(in.Below(2));
     if (in.Below(16) == 0) {  // no function: lists nothing
       MODEL_CHECK(factory->RegistryComponent(nullptr) == 0);
       return {qt::kNoEntriesLine};
@@ -156,10 +164,12 @@ struct Model {
                                       : qt::DuplicateLines(d.id);
       expected.insert(expected.end(), lines.begin(), lines.end());
       if (fresh) registry[d.id] = {Text(d.name), kinds[i]};
+      if (fresh) registry[d.id].source = source;
+      if (fresh) registry[d.id].hand = by == 1;
       if (fresh) lastRegistered.push_back(offered[i].ptr);
       handRegistered += by == 1 && fresh;
     }
-    MODEL_CHECK(factory->RegistryComponent(&Offer) == 0);
+    MODEL_CHECK(factory->RegistryComponent(kSources[source]) == 0);
     ownDeletes += static_cast<int>(ours.size());
     return expected;
   }
@@ -258,6 +268,47 @@ struct Model {
     MODEL_CHECK(framework::detail::liveObjects.load() == liveRecords);
     MODEL_CHECK(census.infosDeleted == infosDeleted);
     return expected;
+  }
+
+  // What one function listed is forgotten, here or by every factory, unless one of its
+  // components is alive: then nothing is.
+  qt::Lines Forget() {
+    const int source = static_cast<int>(in.Below(2));
+    const framework::ComponentRegistryFunc function = kSources[source];
+    std::size_t listed = 0;
+    int hand = 0;
+    bool alive = false;
+    for (const auto& [id, entry] : RegistryOf(source)) {
+      ++listed;
+      hand += entry->hand;
+      alive = alive || entry->live;
+    }
+    MODEL_CHECK(framework::ComponentsRegisteredBy(function) == listed);
+    const long liveRecords = framework::detail::liveObjects.load();
+    const int infosDeleted = census.infosDeleted;
+    const bool everywhere = in.Below(2) == 0;
+    const int result = everywhere ? framework::ForgetComponentsEverywhere(function)
+                                  : factory->ForgetComponents(function);
+    MODEL_CHECK(result == (alive ? -1 : 0));
+    if (!alive) {
+      for (const auto& [id, entry] : RegistryOf(source)) registry.erase(id);
+      handRegistered -= hand;
+      ownDeletes += hand;  // deleted before the end
+      lastRegistered.clear();  // some may be gone
+    }
+    const int deleted = alive ? 0 : hand;
+    const long recordsGone = alive ? 0 : static_cast<long>(listed) - hand;
+    MODEL_CHECK(census.infosDeleted == infosDeleted + deleted);
+    MODEL_CHECK(framework::detail::liveObjects.load() == liveRecords - recordsGone);
+    MODEL_CHECK(framework::ComponentsRegisteredBy(function) == (alive ? listed : 0));
+    return {};
+  }
+
+  std::vector<std::pair<std::string, Entry*>> RegistryOf(int source) {
+    std::vector<std::pair<std::string, Entry*>> listed;
+    for (auto& [id, entry] : registry)
+      if (entry.source == source) listed.emplace_back(id, &entry);
+    return listed;
   }
 
   // Made outside a creator, with the factory or without, and described by SetInfo: its last

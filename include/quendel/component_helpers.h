@@ -37,20 +37,20 @@ namespace framework {
 //   };
 //
 // To answer more (an aggregated part, a second id), override DelegatQueryInterface and fall
-// back to TComponent::DelegatQueryInterface. Each instance counts among its module's live
-// objects, which the module's "can unload now" answer reads.
+// back to TComponent::DelegatQueryInterface. Each instance made with `new` counts among its
+// module's live objects, which the module's "can unload now" answer reads, until its memory
+// is freed (after every destructor has run).
 template <typename... Interfaces>
-class TComponent : public Interfaces..., public CTComponentUnknown {
+class TComponent : public Interfaces...,
+                   public CTComponentUnknown,
+                   public detail::CountedAllocation {
   static_assert(sizeof...(Interfaces) > 0, "a component implements at least one interface");
 
  public:
   // A component that is not aggregated, made by `factory` (which may be null).
   explicit TComponent(CTComponentFactory* factory) : TComponent(nullptr, factory) {}
   // `owner` is the outer object of an aggregate, or null.
-  TComponent(CTUnknown* owner, CTComponentFactory* factory) : CTComponentUnknown(owner, factory) {
-    detail::liveObjects.fetch_add(1, std::memory_order_relaxed);
-  }
-  ~TComponent() override { detail::liveObjects.fetch_sub(1, std::memory_order_release); }
+  TComponent(CTUnknown* owner, CTComponentFactory* factory) : CTComponentUnknown(owner, factory) {}
 
   QUENDEL_FORWARD_UNKNOWN_TO_OWNER();
 

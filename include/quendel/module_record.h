@@ -5,7 +5,9 @@
 // of the module's functions (quendel/host.h does), and the module's count of live objects
 // behind its "can unload now" answer.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 
 // The library's interface version: the major changes only with an incompatible change, the
 // minor with additions.
@@ -113,6 +115,54 @@ QUENDEL_MODULE_LOCAL inline std::atomic<long> liveObjects{0};
 QUENDEL_MODULE_LOCAL inline int CanUnloadNow() {
   return liveObjects.load(std::memory_order_acquire) == 0;
 }
+
+#if defined(_MSC_VER)
+#define QUENDEL_COUNTING __declspec(noinline)
+#else
+#define QUENDEL_COUNTING __attribute__((noinline, visibility("hidden")))
+#endif
+
+// A base whose objects, made with `new`, count among the module's live objects from their
+// allocation until their memory is given back: after every destructor, its bases' included,
+// has finished. Deleting through a virtual destructor reaches the operator delete of the
+// module whose code made the object.
+struct CountedAllocation {
+  // Each module's own (never bound to another module's copy, which would count there), and
+  // not inlined, so that compilers pair each delete with this class's operator new rather
+  // than with the global one it calls.
+  QUENDEL_COUNTING static void* operator new(std::size_t size) {
+    return Counted(::operator new(size));
+  }
+  QUENDEL_COUNTING static void* operator new(std::size_t size, std::align_val_t align) {
+    return Counted(::operator new(size, align));
+  }
+  QUENDEL_COUNTING static void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return Counted(::operator new(size, std::nothrow));
+  }
+  static void* operator new(std::size_t, void* place) noexcept { return place; }  // not counted
+  QUENDEL_COUNTING static void operator delete(void* memory) noexcept {
+    ::operator delete(memory);
+    Uncounted(memory);
+  }
+  QUENDEL_COUNTING static void operator delete(void* memory, std::align_val_t align) noexcept {
+    ::operator delete(memory, align);
+    Uncounted(memory);
+  }
+  QUENDEL_COUNTING static void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    ::operator delete(memory);
+    Uncounted(memory);
+  }
+  static void operator delete(void*, void*) noexcept {}
+
+ private:
+  static void* Counted(void* memory) noexcept {
+    if (memory != nullptr) liveObjects.fetch_add(1, std::memory_order_relaxed);
+    return memory;
+  }
+  static void Uncounted(void* memory) noexcept {
+    if (memory != nullptr) liveObjects.fetch_sub(1, std::memory_order_release);
+  }
+};
 
 }  // namespace framework::detail
 

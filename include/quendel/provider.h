@@ -43,13 +43,12 @@ struct ComponentDescription {
 // The record the helpers hand out. The factory it is handed to owns it in every case: it
 // deletes a registered one when it ends and a refused one (a null id, or an id already
 // registered) at once. Records of any other type that the factory refuses stay their
-// provider's.
-// Counted among the module's live objects.
-struct FactoryOwnedInfo final : ComponentInfo {
-  FactoryOwnedInfo() { detail::liveObjects.fetch_add(1, std::memory_order_relaxed); }
+// provider's. Counted among the module's live objects (when made with `new`, as the helpers
+// do).
+struct FactoryOwnedInfo final : ComponentInfo, detail::CountedAllocation {
+  FactoryOwnedInfo() = default;
   FactoryOwnedInfo(const FactoryOwnedInfo&) = delete;
   FactoryOwnedInfo& operator=(const FactoryOwnedInfo&) = delete;
-  ~FactoryOwnedInfo() override { detail::liveObjects.fetch_sub(1, std::memory_order_release); }
 };
 
 // The creator of Component: a new instance for `factory`, not aggregated and without a

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "quendel/export.h"
+#include "quendel/module_record.h"
 
 namespace framework {
 
@@ -15,7 +16,9 @@ namespace framework {
 // clones and deletes holders through their virtual operations.
 class XValue {
  public:
-  class Holder {
+  // Each holder made with `new` counts among the live objects of the module whose code made
+  // it, so that a module is not unloaded while a value it made is held.
+  class Holder : public detail::CountedAllocation {
    public:
     virtual ~Holder() = default;
     // A new heap holder with an independent copy of the value; the caller owns it.

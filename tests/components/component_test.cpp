@@ -101,6 +101,28 @@ TEST(ProvidersTest, QueryRefTakesNothingFromARefusal) {
   EXPECT_FALSE(QueryRef<ICounter>(&refusing, "paired.counter"));
 }
 
+// A base declared before TComponent: its destructor runs after TComponent's.
+long countSeenLast = 0;
+struct DestroyedLast {
+  ~DestroyedLast() { countSeenLast = framework::detail::liveObjects.load(); }
+};
+struct LateCounter : DestroyedLast, framework::TComponent<ICounter> {
+  using TComponent::TComponent;
+  int Increment() override { return 0; }
+};
+
+// A component counts among its module's live objects until all of it is gone, so that a
+// module is never unloaded under a destructor still running.
+TEST(ProvidersTest, AComponentCountsUntilItsLastDestructorHasRun) {
+  const long before = framework::detail::liveObjects.load();
+  auto* counter = new LateCounter(nullptr);
+  EXPECT_EQ(framework::detail::liveObjects.load(), before + 1);
+  counter->DelegatAddRef();
+  counter->DelegatRelease();
+  EXPECT_EQ(countSeenLast, before + 1);
+  EXPECT_EQ(framework::detail::liveObjects.load(), before);
+}
+
 std::atomic<int> made{0}, gone{0}, failures{0};
 
 struct IProbe : framework::CTUnknown {

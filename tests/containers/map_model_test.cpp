@@ -99,7 +99,8 @@ TEST(XValueTest, ValuesReadBackOnlyAsTheirTypeAlsoWhenAnotherModuleMadeThem) {
   auto readLocal = module.Get<values_module::ReadLocalFunction>("ReadLocal");
   auto fill = module.Get<values_module::FillMapFunction>("FillMap");
   auto liveProbes = module.Get<values_module::LiveProbesFunction>("LiveProbes");
-  ASSERT_TRUE(makeValues && readLocal && fill && liveProbes) << module.Error();
+  auto* canUnload = module.Get<const QuendelCanUnloadFunc*>(QUENDEL_CAN_UNLOAD_SYMBOL);
+  ASSERT_TRUE(makeValues && readLocal && fill && liveProbes && canUnload) << module.Error();
   {
     XVector<XValue> values(1, XValue(Local{1.5}));
     const XVector<XValue> copies((makeValues(&values), values));
@@ -122,8 +123,10 @@ TEST(XValueTest, ValuesReadBackOnlyAsTheirTypeAlsoWhenAnotherModuleMadeThem) {
     fill(&map);  // only the probe is set again
     fill(&map);  // all refused: the provider frees the probe it made
     EXPECT_EQ(liveProbes(), 2);
+    EXPECT_EQ((*canUnload)(), 0);  // values whose holders it made are held here
   }
   EXPECT_EQ(liveProbes(), 0);
+  EXPECT_EQ((*canUnload)(), 1);
 }
 #endif
 

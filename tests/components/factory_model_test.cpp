@@ -293,7 +293,7 @@ struct Model {
     if (!alive) {
       for (const auto& [id, entry] : RegistryOf(source)) registry.erase(id);
       handRegistered -= hand;
-      ownDeletes += hand;  // deleted before the end
+      ownDeletes += hand;      // deleted before the end
       lastRegistered.clear();  // some may be gone
     }
     const int deleted = alive ? 0 : hand;

@@ -127,11 +127,14 @@ void UseComponents(framework::host::Module& module) {
   Check(again == source, "a second CreateComponent returns the live instance");
   again.Reset();
 
-  // The module refuses to go while its components and the descriptions the factory holds
-  // are alive. Released in this order, so that the log trail shows the source go, then the
-  // filter, then the factory; then the module can go.
-  Check(!module.Unload() && module.State() == framework::host::ModuleState::kInUse,
-        "the provider stays loaded while its components are alive");
+  // The module refuses to go while a factory holds its components, and, once the factory
+  // forgot them, while its components are alive. Released in this order, so that the log
+  // trail shows the source go, then the filter, then the factory; then the module can go.
+  Check(!module.Unload() && module.State() == framework::host::ModuleState::kHeldByFactory,
+        "the provider stays loaded while a factory holds its components");
+  Check(!module.Unload(framework::host::HeldComponents::kForget) &&
+            module.State() == framework::host::ModuleState::kHeldByFactory,
+        "the factory keeps the components that are alive");
   source.Reset();
   filter.Reset();
   factory.Reset();

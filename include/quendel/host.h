@@ -1,20 +1,23 @@
 #ifndef QUENDEL_HOST_H
 #define QUENDEL_HOST_H
 
-// The host kit: loads provider modules, reads and checks each one's record before calling any
-// of its functions, registers its components with a factory, and unloads it only when the
-// module says nothing it made is alive. Header-only: the library itself loads no module.
+// The host kit: reads each provider module's file and checks its record before the loader
+// sees it, loads exactly the file it checked, registers its components with a factory, and
+// unloads it only when no factory holds its components and nothing it made is alive.
+// Header-only: the library itself loads no module.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <mutex>
+#include <set>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include "quendel/component_factory.h"
+#include "quendel/detail/module_file.h"
 #include "quendel/module_record.h"
 
 #if defined(_WIN32)
@@ -27,12 +30,14 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <sys/stat.h>
 #endif
 
 namespace framework::host {
 
-// Where a module stands. Every state but the first three is a refusal: the module was not
-// kept loaded, and none of its functions was called.
+// Where a module stands. Every state but kLoaded, kInUse, kHeldByFactory and kUnloaded is a
+// refusal: the module was not loaded, and none of its code ran. ModuleStateText() gives each
+// state's text; a Module's Text() may say more (which platform, which versions).
 enum class ModuleState {
   kLoaded,              // "loaded": checked; its components can be registered
   kInUse,               // loaded, and an unload was refused: objects it made are alive
@@ -48,6 +53,71 @@ enum class ModuleState {
   kCompilerAbi,         // another C++ ABI
   kRuntime,             // another C++ runtime
   kBuildFlavour,        // debug against release, or the reverse
+  kNotRegularFile,      // a directory, a device, a named pipe, a socket
+  kUnreadableFile,      // the file could not be read (or is over 1 GiB)
+  kWrongPlatform,       // another format, word size, byte order or processor
+  kDamagedFile,         // headers, tables or segments that do not lie inside the file
+  kWrongSymbolKind,     // a record or "can unload now" that is code, a registry entry that is not
+  kAlreadyLoaded,       // the same file is loaded by another Module, or listed twice
+  kHeldByFactory,       // loaded, and an unload was refused: a factory holds its components
+  kFolderUnreadable,    // LoadDirectory only: the folder could not be read
+};
+
+// The text of each state.
+inline const char* ModuleStateText(ModuleState state) {
+  switch (state) {
+    case ModuleState::kLoaded:
+      return "loaded";
+    case ModuleState::kInUse:
+      return "in use: objects the module made are still alive";
+    case ModuleState::kUnloaded:
+      return "unloaded";
+    case ModuleState::kFileNotFound:
+      return "file not found";
+    case ModuleState::kNotSharedLibrary:
+      return "not a shared library";
+    case ModuleState::kLoaderError:
+      return "the loader refused the module";
+    case ModuleState::kNoRecord:
+      return "not a provider: no module record";
+    case ModuleState::kNoRegistryFunction:
+      return "not a provider: no registry function";
+    case ModuleState::kUnreadableRecord:
+      return "unreadable module record";
+    case ModuleState::kInterfaceMajor:
+      return "built against another interface major";
+    case ModuleState::kPointerSize:
+      return "built for another pointer size";
+    case ModuleState::kCompilerAbi:
+      return "built for another C++ ABI";
+    case ModuleState::kRuntime:
+      return "built against another C++ runtime";
+    case ModuleState::kBuildFlavour:
+      return "built in another flavour (debug or release)";
+    case ModuleState::kNotRegularFile:
+      return "not a regular file";
+    case ModuleState::kUnreadableFile:
+      return "unreadable file";
+    case ModuleState::kWrongPlatform:
+      return "built for another platform";
+    case ModuleState::kDamagedFile:
+      return "damaged module file";
+    case ModuleState::kWrongSymbolKind:
+      return "not a provider: an entry of the wrong kind";
+    case ModuleState::kAlreadyLoaded:
+      return "already loaded";
+    case ModuleState::kHeldByFactory:
+      return "in use: a factory still holds its components";
+    case ModuleState::kFolderUnreadable:
+      return "cannot read the folder";
+  }
+  return "unknown state";
+}
+
+// What Unload() does with the components a factory still holds.
+enum class HeldComponents {
+  kKeep,    // refuse to unload while a factory holds any
+  kForget,  // ask every factory to forget them first (refused while one is alive)
 };
 
 namespace detail {
@@ -111,20 +181,97 @@ inline ModuleState Compare(const QuendelModuleRecord& theirs, const QuendelModul
   return ModuleState::kLoaded;
 }
 
-// True when the file starts as the platform's shared libraries do (ELF, or PE's "MZ").
-inline bool LooksLikeSharedLibrary(const std::filesystem::path& path) {
-  char head[4] = {};
-  std::ifstream file(path, std::ios::binary);
-  file.read(head, sizeof head);
+// The refusal for a reader's verdict other than kRead.
+inline ModuleState StateOf(ModuleFileVerdict verdict) {
+  switch (verdict) {
+    case ModuleFileVerdict::kFileNotFound:
+      return ModuleState::kFileNotFound;
+    case ModuleFileVerdict::kNotRegularFile:
+      return ModuleState::kNotRegularFile;
+    case ModuleFileVerdict::kUnreadableFile:
+    case ModuleFileVerdict::kTooLarge:
+      return ModuleState::kUnreadableFile;
+    case ModuleFileVerdict::kNotSharedLibrary:
+      return ModuleState::kNotSharedLibrary;
+    case ModuleFileVerdict::kOtherPlatform:
+    case ModuleFileVerdict::kWrongClass:
+    case ModuleFileVerdict::kWrongByteOrder:
+    case ModuleFileVerdict::kWrongMachine:
+      return ModuleState::kWrongPlatform;
+    default:
+      return ModuleState::kDamagedFile;
+  }
+}
+
+// The first refusal of what the file says of the three provider entries, or kLoaded.
+inline ModuleState CheckEntries(const ModuleFile& file, std::string* text) {
+  const auto refuse = [text](ModuleState state, const char* why) {
+    *text = why;
+    return state;
+  };
+  if (file.recordSymbol == SymbolKind::kAbsent)
+    return refuse(ModuleState::kNoRecord, ModuleStateText(ModuleState::kNoRecord));
+  if (file.recordSymbol != SymbolKind::kData)
+    return refuse(ModuleState::kWrongSymbolKind, "not a provider: its module record is not data");
+  // Version 1's fields are all this host reads; a later record only appends.
+  if (file.recordBytes < sizeof(QuendelModuleRecord) ||
+      file.record.size < sizeof(QuendelModuleRecord) || file.record.version < 1) {
+    return refuse(ModuleState::kUnreadableRecord, ModuleStateText(ModuleState::kUnreadableRecord));
+  }
+  return ModuleState::kLoaded;
+}
+
+inline ModuleState CheckFunctions(const ModuleFile& file, std::string* text) {
+  if (file.registrySymbol == SymbolKind::kAbsent || file.canUnloadSymbol == SymbolKind::kAbsent) {
+    *text = ModuleStateText(ModuleState::kNoRegistryFunction);
+    return ModuleState::kNoRegistryFunction;
+  }
+  if (file.registrySymbol != SymbolKind::kFunction) {
+    *text = "not a provider: its registry entry is not a function";
+    return ModuleState::kWrongSymbolKind;
+  }
+  if (file.canUnloadSymbol != SymbolKind::kData) {
+    *text = "not a provider: its \"can unload now\" is not data";
+    return ModuleState::kWrongSymbolKind;
+  }
+  return ModuleState::kLoaded;
+}
+
+// Who a file is, whatever the path that names it: links and other spellings of one file give
+// one identity. Empty when the file cannot be looked at.
+inline std::string FileIdentity(const std::filesystem::path& canonical) {
 #if defined(_WIN32)
-  return file.gcount() >= 2 && head[0] == 'M' && head[1] == 'Z';
+  return canonical.string();
 #else
-  return file.gcount() == 4 && std::memcmp(head,
-                                           "\x7f"
-                                           "ELF",
-                                           4) == 0;
+  struct stat status {};
+  if (stat(canonical.c_str(), &status) != 0) return {};
+  return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
 #endif
 }
+
+// The files that Modules of this process hold loaded, so that one file is loaded once.
+class LoadedFiles {
+ public:
+  static bool Claim(const std::string& identity) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    return Identities().insert(identity).second;
+  }
+  static void Release(const std::string& identity) {
+    std::lock_guard<std::mutex> lock(Mutex());
+    Identities().erase(identity);
+  }
+
+ private:
+  // Never destroyed: Modules may end during the process's own teardown.
+  static std::mutex& Mutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+  }
+  static std::set<std::string>& Identities() {
+    static auto* identities = new std::set<std::string>;
+    return *identities;
+  }
+};
 
 #if defined(_WIN32)
 inline void* Open(const std::string& path) { return LoadLibraryA(path.c_str()); }
@@ -153,17 +300,20 @@ inline std::string LoaderError() {
 
 }  // namespace detail
 
-// One provider module. Loading checks, in this order: the file exists and is a shared
-// library, the loader takes it, it exports a module record whose interface major, pointer
-// size, C++ ABI, C++ runtime and build flavour are this host's, and it exports a registry
-// function. Only then is it kept; nothing of it has been called so far (its static
-// initialisers have run, as loading runs them).
+// One provider module. Loading reads the file first and checks, in this order: it is a
+// regular file, a shared library of this platform whose headers, tables and segments lie
+// inside it, it exports a module record (data) whose interface major, pointer size, C++ ABI,
+// C++ runtime and build flavour are this host's, a registry entry (a function) and "can
+// unload now" (data), and no other Module holds the same file. Only then does the loader see
+// the file, by its canonical path, so the module loaded is the one checked, and no code of
+// a refused module ever runs.
 //
-// Unloading asks the module whether anything it made through the helpers is alive: its
-// components (TComponent) and its descriptions while a factory holds them. While something
-// is, Unload() refuses and says so, and the destructor keeps the module loaded until the
-// process ends. Objects the helpers do not count (value holders, buffer release callbacks,
-// components written without TComponent) are the host's to release before unloading.
+// Unloading asks the library whether a factory still holds components the module
+// registered, then the module whether anything it made is alive: its components
+// (TComponent), the records of its registry helpers and the value holders its code made.
+// While either is so, Unload() refuses and says which, and the destructor keeps the module
+// loaded until the process ends. What the module does not count (buffer release callbacks,
+// components written without TComponent) is the host's to release before unloading.
 // A Module is used from one thread at a time.
 class Module {
  public:
@@ -176,6 +326,7 @@ class Module {
       Drop();
       path_ = std::move(other.path_);
       text_ = std::move(other.text_);
+      identity_ = std::move(other.identity_);
       state_ = other.state_;
       record_ = other.record_;
       handle_ = std::exchange(other.handle_, nullptr);
@@ -208,18 +359,22 @@ class Module {
     return Loaded() ? reinterpret_cast<Function>(detail::Symbol(handle_, name)) : nullptr;
   }
 
-  // True when the module is loaded and none of the objects it counts is alive.
-  bool CanUnload() const { return Loaded() && canUnload_() != 0; }
+  // True when the module is loaded, no factory holds its components and none of the objects
+  // it counts is alive.
+  bool CanUnload() const {
+    return Loaded() && ComponentsRegisteredBy(registry_) == 0 && canUnload_() != 0;
+  }
 
-  // Unloads the module if nothing it made is alive; true once it is unloaded. Otherwise it
-  // stays loaded and usable, in state kInUse, and false is returned.
-  bool Unload() {
+  // Unloads the module if no factory holds its components (with kForget, every factory is
+  // asked to forget them first) and nothing it made is alive; true once it is unloaded.
+  // Otherwise it stays loaded and usable, in state kHeldByFactory or kInUse, and false is
+  // returned.
+  bool Unload(HeldComponents held = HeldComponents::kKeep) {
     if (!Loaded()) return state_ == ModuleState::kUnloaded;
-    if (!CanUnload()) {
-      Set(ModuleState::kInUse, "in use: objects the module made are still alive");
-      return false;
-    }
-    Release(ModuleState::kUnloaded, "unloaded");
+    if (held == HeldComponents::kForget) ForgetComponentsEverywhere(registry_);
+    if (ComponentsRegisteredBy(registry_) != 0) return Refuse(ModuleState::kHeldByFactory);
+    if (canUnload_() == 0) return Refuse(ModuleState::kInUse);
+    Release(ModuleState::kUnloaded, ModuleStateText(ModuleState::kUnloaded));
     return true;
   }
 
@@ -228,58 +383,72 @@ class Module {
     state_ = state;
     text_ = std::move(text);
   }
+  bool Refuse(ModuleState state) {
+    Set(state, ModuleStateText(state));
+    return false;
+  }
   void Release(ModuleState state, std::string text) {
     detail::Close(std::exchange(handle_, nullptr));
+    detail::LoadedFiles::Release(identity_);
     registry_ = nullptr;
     canUnload_ = nullptr;
     Set(state, std::move(text));
   }
   // A module that cannot be unloaded stays loaded until the process ends.
   void Drop() {
-    if (Loaded() && CanUnload()) detail::Close(handle_);
+    if (CanUnload()) {
+      detail::Close(handle_);
+      detail::LoadedFiles::Release(identity_);
+    }
     handle_ = nullptr;
   }
 
   void Load() {
-    std::error_code error;
-    const std::filesystem::path file(path_);
-    if (!std::filesystem::is_regular_file(file, error)) {
-      return Set(ModuleState::kFileNotFound, "file not found");
+    const detail::ModuleFile file = detail::ReadModuleFile(path_);
+    if (file.verdict != detail::ModuleFileVerdict::kRead) {
+      return Set(detail::StateOf(file.verdict), file.text);
     }
-    if (!detail::LooksLikeSharedLibrary(file)) {
-      return Set(ModuleState::kNotSharedLibrary, "not a shared library");
-    }
-    handle_ = detail::Open(path_);
-    if (handle_ == nullptr) return Set(ModuleState::kLoaderError, detail::LoaderError());
-
-    const auto* record = static_cast<const QuendelModuleRecord*>(
-        detail::Symbol(handle_, QUENDEL_MODULE_RECORD_SYMBOL));
-    if (record == nullptr)
-      return Release(ModuleState::kNoRecord, "not a provider: no module record");
-    // Version 1's fields are all this host reads; a later record only appends.
-    const std::uint32_t size = record->size;
-    if (size < sizeof(QuendelModuleRecord) || record->version < 1) {
-      return Release(ModuleState::kUnreadableRecord, "unreadable module record");
-    }
-    std::memcpy(&record_, record, sizeof record_);
-    const QuendelModuleRecord ours = QUENDEL_THIS_MODULE_RECORD;
     std::string text;
-    const ModuleState verdict = detail::Compare(record_, ours, &text);
-    if (verdict != ModuleState::kLoaded) return Release(verdict, text);
+    ModuleState verdict = detail::CheckEntries(file, &text);
+    if (verdict != ModuleState::kLoaded) return Set(verdict, text);
+    record_ = file.record;
+    const QuendelModuleRecord ours = QUENDEL_THIS_MODULE_RECORD;
+    verdict = detail::Compare(record_, ours, &text);
+    if (verdict == ModuleState::kLoaded) verdict = detail::CheckFunctions(file, &text);
+    if (verdict != ModuleState::kLoaded) return Set(verdict, text);
 
+    // The loader gets the very file that was read: a name without a slash would send it
+    // searching the library path.
+    std::error_code error;
+    const std::filesystem::path canonical = std::filesystem::canonical(path_, error);
+    const std::string identity = error ? std::string() : detail::FileIdentity(canonical);
+    if (identity.empty())
+      return Set(ModuleState::kFileNotFound, ModuleStateText(ModuleState::kFileNotFound));
+    if (!detail::LoadedFiles::Claim(identity)) {
+      return Set(ModuleState::kAlreadyLoaded, "already loaded by another Module");
+    }
+    identity_ = identity;
+    handle_ = detail::Open(canonical.string());
+    if (handle_ == nullptr) {
+      detail::LoadedFiles::Release(identity_);
+      return Set(ModuleState::kLoaderError, detail::LoaderError());
+    }
     registry_ =
         reinterpret_cast<ComponentRegistryFunc>(detail::Symbol(handle_, QUENDEL_REGISTRY_SYMBOL));
     const auto* canUnload = static_cast<const QuendelCanUnloadFunc*>(
         detail::Symbol(handle_, QUENDEL_CAN_UNLOAD_SYMBOL));
     canUnload_ = canUnload != nullptr ? *canUnload : nullptr;
     if (registry_ == nullptr || canUnload_ == nullptr) {
-      return Release(ModuleState::kNoRegistryFunction, "not a provider: no registry function");
+      // The loader disagrees with the file (it was replaced meanwhile): give it back.
+      return Release(ModuleState::kNoRegistryFunction,
+                     ModuleStateText(ModuleState::kNoRegistryFunction));
     }
-    Set(ModuleState::kLoaded, "loaded");
+    Set(ModuleState::kLoaded, ModuleStateText(ModuleState::kLoaded));
   }
 
   std::string path_;
   std::string text_;
+  std::string identity_;
   ModuleState state_ = ModuleState::kUnloaded;
   QuendelModuleRecord record_{};
   void* handle_ = nullptr;
@@ -294,22 +463,44 @@ struct FileOutcome {
   std::string text;
 };
 
-// Loads every provider module among the regular files of `folder`, in name order, and
-// returns those it kept; files that are not providers are let go. `outcomes`, when given,
-// receives one entry per file. A folder that cannot be read yields nothing.
+// Loads every provider module among the regular files of `folder` (links to regular files
+// included), in name order, and returns those it kept; files that are not providers are let
+// go. `outcomes`, when given, receives one entry per file; a file listed again under another
+// name (a link to a file already seen) is reported as kAlreadyLoaded and not loaded again,
+// and a folder that cannot be read as one kFolderUnreadable entry for the folder.
 inline std::vector<Module> LoadDirectory(const std::string& folder,
                                          std::vector<FileOutcome>* outcomes = nullptr) {
+  const auto report = [outcomes](const std::string& path, ModuleState state, std::string text) {
+    if (outcomes != nullptr) outcomes->push_back({path, state, std::move(text)});
+  };
   std::vector<std::string> files;
   std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    if (it->is_regular_file(error)) files.push_back(it->path().string());
+  std::filesystem::directory_iterator it(folder, error);
+  for (const std::filesystem::directory_iterator end; !error && it != end; it.increment(error)) {
+    std::error_code kind;
+    if (it->is_regular_file(kind)) files.push_back(it->path().string());
+  }
+  if (error) {
+    report(folder, ModuleState::kFolderUnreadable,
+           std::string(ModuleStateText(ModuleState::kFolderUnreadable)) + ": " + error.message());
+    return {};
   }
   std::sort(files.begin(), files.end());
   std::vector<Module> loaded;
+  std::vector<std::pair<std::string, std::string>> seen;  // identity, first path
   for (const std::string& file : files) {
+    std::error_code missing;
+    const std::string identity = detail::FileIdentity(std::filesystem::canonical(file, missing));
+    const auto first = std::find_if(seen.begin(), seen.end(), [&identity](const auto& known) {
+      return known.first == identity;
+    });
+    if (!identity.empty() && first != seen.end()) {
+      report(file, ModuleState::kAlreadyLoaded, "the same file as " + first->second);
+      continue;
+    }
+    seen.emplace_back(identity, file);
     Module module(file);
-    if (outcomes != nullptr) outcomes->push_back({file, module.State(), module.Text()});
+    report(file, module.State(), module.Text());
     if (module.Loaded()) loaded.push_back(std::move(module));
   }
   return loaded;

@@ -2,6 +2,7 @@
 #include "components/providers.h"
 
 #include <cstring>
+#include <string>
 
 using framework::CTComponentFactory;
 using framework::CTComponentUnknown;
@@ -44,6 +45,17 @@ QUENDEL_PROVIDER_EXPORT void HandRegistry(framework::TWrap<framework::ComponentI
   *entries = list, *count = 1;
 }
 
+// Built once with the helpers' registry function as its entry and once, as hand_provider,
+// with the hand-written one.
+#if defined(QUENDEL_TEST_HAND_ENTRY)
+QUENDEL_REGISTRY_ENTRY(HandRegistry);
+#else
 QUENDEL_REGISTRY_FUNCTION(HelperRegistry,
                           framework::Describe<HelperCounter>("Counter", "paired.counter", "1.0", -1,
                                                              "counts"));
+#endif
+
+// A value whose holder this module's code makes.
+QUENDEL_PROVIDER_EXPORT void MakeValue(framework::XValue* value) {
+  *value = framework::XValue(std::string("made here"));
+}

@@ -1,20 +1,59 @@
-// The host kit against real modules: each refusal with its state and text, unloading only once
-// nothing the provider made is alive, and a folder where only the providers are kept.
+// The host kit against real modules: each refusal with its state and text, decided before
+// any code of the module runs; unloading only once no factory holds its components and
+// nothing it made is alive; one file loaded once; a folder where only the providers are kept.
 #include <gtest/gtest.h>
 #include <quendel/framework.h>
 #include <quendel/host.h>
 
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <set>
 
 #include "components/providers.h"
 #include "support/log_capture.h"
 #include "support/module_loader.h"
 
+using framework::host::HeldComponents;
 using framework::host::Module;
 using framework::host::ModuleState;
+namespace fs = std::filesystem;
 namespace qt = quendel::test;
 
 namespace {
+
+// A scratch folder of the test's own, removed at its end.
+struct ScratchFolder {
+  ScratchFolder()
+      : path(fs::temp_directory_path() /
+             ("quendel-host-" +
+              std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()))) {
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~ScratchFolder() { fs::remove_all(path); }
+  std::string Copy(const std::string& module, const std::string& name, std::size_t bytes) const {
+    std::ifstream in(qt::ProviderFile(module), std::ios::binary);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(path / name, std::ios::binary) << content.substr(0, bytes);
+    return (path / name).string();
+  }
+  fs::path path;
+};
+
+bool StillMapped(const std::string& file) {
+#if defined(_WIN32)
+  return GetModuleHandleA(fs::path(file).filename().string().c_str()) != nullptr;
+#else
+  void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle != nullptr) dlclose(handle);
+  return handle != nullptr;
+#endif
+}
 
 // This host: interface 1.x, 8-byte pointers, the Itanium ABI, libstdc++, a release build.
 // Each refused provider states one of these otherwise (record_provider.cpp).
@@ -30,7 +69,7 @@ TEST(HostKitTest, EachModuleIsKeptOrRefusedWithItsReason) {
   } cases[] = {
       {"absent", ModuleState::kFileNotFound, "file not found"},
       {"not_a_library", ModuleState::kNotSharedLibrary, "not a shared library"},
-      {"broken_library", ModuleState::kLoaderError, ""},  // the loader's own text
+      {"broken_library", ModuleState::kDamagedFile, ""},  // what lies outside the file
       {"plain_library", ModuleState::kNoRecord, "not a provider: no module record"},
       {"size_provider", ModuleState::kUnreadableRecord, "unreadable module record"},
       {"values_provider", ModuleState::kNoRegistryFunction, "not a provider: no registry function"},
@@ -44,6 +83,8 @@ TEST(HostKitTest, EachModuleIsKeptOrRefusedWithItsReason) {
       {"runtime_provider", ModuleState::kRuntime,
        "built against libc++, this host uses libstdc++ (C++11 ABI)"},
       {"debug_provider", ModuleState::kBuildFlavour, "a debug build, this host is a release build"},
+      {"wrong_kind_provider", ModuleState::kWrongSymbolKind,
+       "not a provider: its module record is not data"},
       {"test_providers", ModuleState::kLoaded, "loaded"},
   };
   for (const auto& expected : cases) {
@@ -55,46 +96,121 @@ TEST(HostKitTest, EachModuleIsKeptOrRefusedWithItsReason) {
   }
 }
 
-TEST(HostKitTest, UnloadsOnlyOnceNoInstanceOrHeldDescriptionIsAlive) {
+// Files that are no module, or only the start of one: refused from the file alone.
+TEST(HostKitTest, FilesThatAreNoModuleAreRefusedBeforeTheLoaderSeesThem) {
+  const ScratchFolder folder;
+  const std::size_t size = fs::file_size(qt::ProviderFile("test_providers"));
+  for (std::size_t bytes : {std::size_t{5000}, size / 2, size - 1}) {
+    const Module cut(folder.Copy("test_providers", "cut" + std::to_string(bytes) + ".so", bytes));
+    EXPECT_EQ(cut.State(), ModuleState::kDamagedFile) << bytes << ": " << cut.Text();
+  }
+  std::vector<std::string> others = {folder.path.string()};
+#if !defined(_WIN32)
+  const std::string fifo = (folder.path / "fifo").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  others.push_back(fifo);
+  others.push_back("/dev/zero");
+#endif
+  for (const std::string& other : others) {
+    const Module module(other);
+    EXPECT_EQ(module.State(), ModuleState::kNotRegularFile) << other << ": " << module.Text();
+  }
+}
+
+TEST(HostKitTest, UnloadsOnlyOnceNoFactoryHoldsItsComponentsAndNothingItMadeIsAlive) {
   qt::LogCapture log;
-  Module module(qt::ProviderFile("test_providers"));
-  ASSERT_TRUE(module.Loaded()) << module.Text();
-  EXPECT_EQ(module.Record().interfaceMajor, QUENDEL_INTERFACE_MAJOR);
-  {
+  for (const char* provider : {"test_providers", "hand_provider"}) {
+    Module module(qt::ProviderFile(provider));
+    ASSERT_TRUE(module.Loaded()) << module.Text();
+    EXPECT_EQ(module.Record().interfaceMajor, QUENDEL_INTERFACE_MAJOR);
     auto factory = framework::CreateFactoryRef();
     ASSERT_TRUE(module.Register(*factory));
     auto counter = framework::CreateRef<paired::ICounter>(factory);
     ASSERT_TRUE(counter);
+    EXPECT_FALSE(module.Unload(HeldComponents::kForget));  // an instance is alive
+    EXPECT_EQ(module.State(), ModuleState::kHeldByFactory);
+    EXPECT_EQ(module.Text(), "in use: a factory still holds its components");
+    counter = nullptr;
     EXPECT_FALSE(module.Unload());
+    EXPECT_EQ(module.State(), ModuleState::kHeldByFactory) << provider;
+    framework::XValue value;
+    module.Find<void (*)(framework::XValue*)>("MakeValue")(&value);
+    EXPECT_FALSE(module.Unload(HeldComponents::kForget));  // the factory forgot; a value is held
     EXPECT_EQ(module.State(), ModuleState::kInUse);
     EXPECT_EQ(module.Text(), "in use: objects the module made are still alive");
-    counter = nullptr;
-    EXPECT_FALSE(module.Unload());  // the factory holds the module's description
-    EXPECT_TRUE(module.Loaded());
+    void* none = nullptr;
+    EXPECT_EQ(factory->CreateComponent("paired.counter", &none), -1);
+    value = framework::XValue();
+    EXPECT_TRUE(module.Unload());
+    EXPECT_EQ(module.State(), ModuleState::kUnloaded);
+    EXPECT_EQ(module.Text(), "unloaded");
+    EXPECT_FALSE(StillMapped(qt::ProviderFile(provider))) << provider;
+    EXPECT_FALSE(module.Register(*factory));
   }
-  EXPECT_TRUE(module.Unload());
-  EXPECT_EQ(module.State(), ModuleState::kUnloaded);
-  EXPECT_EQ(module.Text(), "unloaded");
-#if defined(_WIN32)  // and the loader no longer has it
-  EXPECT_EQ(GetModuleHandleA("test_providers.dll"), nullptr);
-#else
-  EXPECT_EQ(dlopen(qt::ProviderFile("test_providers").c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
+}
+
+// A module that cannot be unloaded yet stays loaded, and another Module of its file, under
+// any name, is refused.
+TEST(HostKitTest, OneFileIsLoadedOnceAndTheMovedModuleKeepsIt) {
+  const ScratchFolder folder;
+  const std::string file = folder.Copy("test_providers", "copy.so", std::string::npos);
+  std::error_code noLinks;  // Windows may refuse links: then the same name again
+  fs::create_symlink(file, folder.path / "link.so", noLinks);
+  Module first(file);
+  ASSERT_TRUE(first.Loaded()) << first.Text();
+  const Module second(noLinks ? file : (folder.path / "link.so").string());
+  EXPECT_EQ(second.State(), ModuleState::kAlreadyLoaded);
+  Module moved(std::move(first));
+  EXPECT_FALSE(first.Loaded());  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(moved.Path(), file);
+  EXPECT_EQ(moved.Text(), "loaded");
+  first = std::move(moved);
+  EXPECT_EQ(first.Path(), file);
+  EXPECT_EQ(first.Text(), "loaded");
+  ASSERT_TRUE(first.Loaded());
+#if !defined(_WIN32)
+  // The loader took the checked file, not one it found by searching.
+  Dl_info where{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(first.Find<void (*)()>("MakeValue")), &where), 0);
+  EXPECT_EQ(fs::canonical(where.dli_fname), fs::canonical(file));
 #endif
-  auto factory = framework::CreateFactoryRef();
-  EXPECT_FALSE(module.Register(*factory));
+  EXPECT_TRUE(first.Unload());
+  EXPECT_FALSE(StillMapped(file));
+  if (noLinks) return;
+  std::vector<framework::host::FileOutcome> outcomes;
+  const std::vector<Module> kept = framework::host::LoadDirectory(folder.path.string(), &outcomes);
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(kept.size(), 1u);
+  EXPECT_EQ(outcomes[1].state, ModuleState::kAlreadyLoaded);
+  EXPECT_EQ(outcomes[1].text, "the same file as " + file);
+}
+
+TEST(HostKitTest, EveryStateHasItsOwnTextAndAMissingFolderIsReported) {
+  std::set<std::string> texts;
+  const int last = static_cast<int>(ModuleState::kFolderUnreadable);
+  for (int state = 0; state <= last; ++state) {
+    texts.insert(framework::host::ModuleStateText(static_cast<ModuleState>(state)));
+  }
+  EXPECT_EQ(texts.size(), static_cast<std::size_t>(last + 1));
+  std::vector<framework::host::FileOutcome> outcomes;
+  EXPECT_TRUE(framework::host::LoadDirectory("/no/such/folder", &outcomes).empty());
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].state, ModuleState::kFolderUnreadable);
+  EXPECT_EQ(outcomes[0].text.rfind("cannot read the folder: ", 0), 0u) << outcomes[0].text;
 }
 
 TEST(HostKitTest, AFolderKeepsExactlyItsProviders) {
   std::vector<framework::host::FileOutcome> outcomes;
   const std::vector<Module> kept = framework::host::LoadDirectory(qt::ProviderDir(), &outcomes);
-  ASSERT_EQ(kept.size(), 1u);
-  EXPECT_EQ(std::filesystem::path(kept[0].Path()).stem(), "test_providers");
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(std::filesystem::path(kept[0].Path()).stem(), "hand_provider");
+  EXPECT_EQ(std::filesystem::path(kept[1].Path()).stem(), "test_providers");
   std::size_t files = 0, refused = 0;
   for (const auto& entry : std::filesystem::directory_iterator(qt::ProviderDir()))
     files += entry.is_regular_file();
   for (const auto& outcome : outcomes) refused += outcome.state != ModuleState::kLoaded;
   EXPECT_EQ(outcomes.size(), files);
-  EXPECT_EQ(refused, files - 1);
+  EXPECT_EQ(refused, files - 2);
 }
 
 }  // namespace

@@ -27,6 +27,12 @@ constexpr QuendelModuleRecord Stated() {
   return record;
 }
 
+// A static initialiser: the host must refuse the module before the loader could run it.
+[[maybe_unused]] const bool kInitialised = [] {
+  std::abort();
+  return true;
+}();
+
 }  // namespace
 
 QUENDEL_MODULE_DATA const QuendelModuleRecord quendel_module_record = Stated();

@@ -184,7 +184,13 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
   // Registered descriptions never change, so the creator is read without the lock.
   ComponentCreator creator = entry->info.ptr->creator;
   // A description without a creator behaves like a creator that could not create.
-  CTComponentUnknown* created = creator != nullptr ? creator(factory) : nullptr;
+  CTComponentUnknown* created = nullptr;
+  try {
+    if (creator != nullptr) created = creator(factory);
+  } catch (...) {
+    Unbusy(shard, *entry);  // a creator that throws must not keep the entry busy for ever
+    throw;
+  }
   // An instance made for no factory or another one would never tell this factory of its
   // last release, leaving the entry to name freed memory: refused like a failed creation.
   if (created != nullptr && CTComponentUnknown::Impl::Of(*created)->factory != factory) {

@@ -50,7 +50,7 @@ class XValue {
 
   XValue() noexcept = default;
   // Adopts a holder made with `new`; null gives an empty value.
-  explicit XValue(Holder* holder) noexcept : holder(holder) {}
+  explicit XValue(Holder* adopted) noexcept : holder(adopted) {}
 
   // Stores a copy of `value` (any copyable type other than XValue itself).
   template <typename T, typename Stored = std::decay_t<T>,

@@ -144,7 +144,7 @@ inline bool FindElfSymbols(const FileBytes& file, const ElfTables& tables, std::
     if (binding == elf::kLocalBinding || visibility == 1 || visibility == 2 ||
         file.U16(symbol + 6) == elf::kUndefined)
       continue;
-    for (int w = 0; w < 3; ++w) {
+    for (std::size_t w = 0; w < 3; ++w) {
       if (found[w] || !file.NameAt(text + name, text + textSize, wanted[w].name)) continue;
       found[w] = true;
       if (!TakeElfSymbol(file, tables, symbol, wanted[w], result)) return false;

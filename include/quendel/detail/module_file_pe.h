@@ -143,7 +143,7 @@ inline bool FindPeSymbols(const FileBytes& file, const PeSections& sections,
     PePlace name;
     if (!FindPeSection(file, sections, file.U32(names.offset + 4 * i), &name) || name.backed == 0)
       return Outside(result, "an export name");
-    for (int w = 0; w < 3; ++w) {
+    for (std::size_t w = 0; w < 3; ++w) {
       if (found[w] || !file.NameAt(name.offset, name.offset + name.backed, wanted[w].name))
         continue;
       found[w] = true;

@@ -9,6 +9,10 @@
 #include <type_traits>
 #include <utility>
 
+// The class comes first. Included on its own, this brings it in (its own inclusion of this
+// file then stops at the guard); included from there, this does nothing.
+#include "quendel/x_vector.h"
+
 // Compiled into the caller where the platform allows it, since a library call per element
 // costs more than the work. A Windows DLL exports no inline members of a template
 // instantiation, so there they stay out of line and are exported like the rest.

@@ -20,12 +20,18 @@ struct IImageSource : framework::CTUnknown {
   virtual framework::XImage Produce(int width, int height) = 0;
   // A series of frames as the settings ask: "width" and "height" (int), "frames" (int).
   virtual framework::XVector<framework::XImage> ProduceSeries(const framework::XMap& settings) = 0;
+
+ protected:
+  ~IImageSource() = default;  // released, never deleted through the interface
 };
 
 // Turns an RGBA image into a gray one.
 struct IGrayFilter : framework::CTUnknown {
   QUENDEL_INTERFACE_ID(IGrayFilter, kGrayFilterId);
   virtual framework::XImage Apply(const framework::XImage& rgba) = 0;
+
+ protected:
+  ~IGrayFilter() = default;  // released, never deleted through the interface
 };
 
 // Statistics over a gray image.
@@ -35,6 +41,9 @@ struct IImageStats : framework::CTUnknown {
   // Adds "mean" (double), "format" (std::string) and "thumbnail" (XImage, half size) to
   // `results`.
   virtual void Describe(const framework::XImage& gray, framework::XMap& results) = 0;
+
+ protected:
+  ~IImageStats() = default;  // released, never deleted through the interface
 };
 
 // The weights both sides use for luma, in 1/256.

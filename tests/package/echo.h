@@ -8,6 +8,9 @@ namespace consumer {
 struct IEcho : framework::CTUnknown {
   QUENDEL_INTERFACE_ID(IEcho, "consumer.echo");
   virtual int Echo(int value) = 0;
+
+ protected:
+  ~IEcho() = default;  // released, never deleted through the interface
 };
 
 }  // namespace consumer

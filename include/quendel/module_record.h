@@ -141,16 +141,19 @@ struct CountedAllocation {
   }
   static void* operator new(std::size_t, void* place) noexcept { return place; }  // not counted
   QUENDEL_COUNTING static void operator delete(void* memory) noexcept {
+    if (memory == nullptr) return;
     ::operator delete(memory);
-    Uncounted(memory);
+    Uncounted();
   }
   QUENDEL_COUNTING static void operator delete(void* memory, std::align_val_t align) noexcept {
+    if (memory == nullptr) return;
     ::operator delete(memory, align);
-    Uncounted(memory);
+    Uncounted();
   }
   QUENDEL_COUNTING static void operator delete(void* memory, const std::nothrow_t&) noexcept {
+    if (memory == nullptr) return;
     ::operator delete(memory);
-    Uncounted(memory);
+    Uncounted();
   }
   static void operator delete(void*, void*) noexcept {}
 
@@ -159,9 +162,7 @@ struct CountedAllocation {
     if (memory != nullptr) liveObjects.fetch_add(1, std::memory_order_relaxed);
     return memory;
   }
-  static void Uncounted(void* memory) noexcept {
-    if (memory != nullptr) liveObjects.fetch_sub(1, std::memory_order_release);
-  }
+  static void Uncounted() noexcept { liveObjects.fetch_sub(1, std::memory_order_release); }
 };
 
 }  // namespace framework::detail

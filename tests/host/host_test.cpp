@@ -152,6 +152,7 @@ TEST(HostKitTest, OneFileIsLoadedOnceAndTheMovedModuleKeepsIt) {
   first = std::move(moved);
   EXPECT_EQ(first.Path(), file);
   EXPECT_EQ(first.Text(), "loaded");
+  EXPECT_EQ(first.Record().interfaceMajor, QUENDEL_INTERFACE_MAJOR);
   ASSERT_TRUE(first.Loaded());
 #if !defined(_WIN32)
   // The loader took the checked file, not one it found by searching.

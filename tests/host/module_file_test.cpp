@@ -97,6 +97,12 @@ void CheckCut(std::vector<std::uint8_t> bytes, ModuleFormat format, qt::Bytes& i
   const std::size_t magic = format == ModuleFormat::kElf ? 4 : 2;
   const Verdict verdict = Parse(bytes, format).verdict;
   MODEL_CHECK(verdict == (bytes.size() < magic ? Verdict::kNotSharedLibrary : Verdict::kDamaged));
+  // The magic alone is a damaged module; one byte less is none.
+  bytes.resize(std::min(bytes.size(), magic));
+  MODEL_CHECK(Parse(bytes, format).verdict ==
+              (bytes.size() < magic ? Verdict::kNotSharedLibrary : Verdict::kDamaged));
+  bytes.resize(bytes.size() - (bytes.empty() ? 0 : 1));
+  MODEL_CHECK(Parse(bytes, format).verdict == Verdict::kNotSharedLibrary);
 }
 
 // A few bytes overwritten: any answer may come, as long as it has its shape.

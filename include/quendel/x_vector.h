@@ -2,6 +2,7 @@
 #define QUENDEL_X_VECTOR_H
 
 #include <cstdint>
+#include <initializer_list>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -14,9 +15,27 @@
 namespace framework {
 
 struct CTUnknown;
+template <typename T>
+class XVector;
+
+namespace detail {
+
+// The eighteen element types the library builds XVector for.
+template <typename T>
+struct IsVectorElement
+    : std::disjunction<
+          std::is_same<T, char>, std::is_same<T, int>, std::is_same<T, unsigned int>,
+          std::is_same<T, float>, std::is_same<T, std::int64_t>, std::is_same<T, std::uint64_t>,
+          std::is_same<T, char*>, std::is_same<T, CTUnknown*>, std::is_same<T, XBuffer>,
+          std::is_same<T, XImage>, std::is_same<T, XValue>, std::is_same<T, XVector<char>>,
+          std::is_same<T, XVector<int>>, std::is_same<T, XVector<unsigned int>>,
+          std::is_same<T, XVector<float>>, std::is_same<T, XVector<char*>>,
+          std::is_same<T, XVector<std::int64_t>>, std::is_same<T, XVector<std::uint64_t>>> {};
+
+}  // namespace detail
 
 // A dynamic array passed by value between modules. The library defines it for eighteen
-// element types only (listed at the end of this file); any other type fails to link.
+// element types only (listed at the end of this file); any other type fails to compile.
 // Counts and indexes are 64-bit. The object is one pointer to an implementation object
 // that every constructor allocates and only the destructor releases.
 //
@@ -24,8 +43,18 @@ struct CTUnknown;
 // allocate exactly. Class, value and nested-vector elements are copied, never moved, when
 // the block is replaced; scalars and pointers move as one block copy. Char and CTUnknown
 // pointers are held as plain pointers: never freed, never released.
+//
+// The member templates (the list and pointer constructors, begin and end) are compiled into
+// the caller, from quendel/detail/x_vector_in_caller.h, on every platform: the library's
+// explicit instantiations leave member templates out, so it exports only the other members.
+// A `NotExported` parameter is never given.
 template <typename T>
 class XVector {
+  static_assert(detail::IsVectorElement<T>::value,
+                "XVector is built for these element types only: char, int, unsigned int, float, "
+                "std::int64_t, std::uint64_t, char*, CTUnknown*, XBuffer, XImage, XValue, and "
+                "XVector of char, int, unsigned int, float, char*, std::int64_t, std::uint64_t");
+
  public:
   XVector();
   // `count` value-initialised elements (empty values, empty vectors, zeros).
@@ -34,6 +63,15 @@ class XVector {
   XVector(const XVector& other);
   // Allocates a new implementation object (and may throw); `other` is left empty.
   XVector(XVector&& other);
+  // Copies of the listed elements; the capacity is exactly their count.
+  template <typename NotExported = void>
+  XVector(std::initializer_list<T> items);
+  // Copies of `count` elements from `first` (a pointer convertible to const T*, or nullptr
+  // when `count` is 0); the capacity is exactly `count`. The pointer's type is a parameter
+  // so that a literal 0 never converts to it: XVector(0, value) keeps its meaning.
+  template <typename Pointer, typename = std::enable_if_t<!std::is_integral_v<Pointer> &&
+                                                          std::is_convertible_v<Pointer, const T*>>>
+  XVector(Pointer first, std::uint64_t count);
   ~XVector();
 
   // Safe when `other` or `value` is one of this vector's elements or lives inside one (a
@@ -55,6 +93,20 @@ class XVector {
   // Null while the vector has no block.
   T* data();
   const T* data() const;
+  // The elements as one range: data() to data() + size(). Without a block both ends are null
+  // and equal, so loops and algorithms see an empty range.
+  template <typename NotExported = void>
+  T* begin();
+  template <typename NotExported = void>
+  T* end();
+  template <typename NotExported = void>
+  const T* begin() const;
+  template <typename NotExported = void>
+  const T* end() const;
+  template <typename NotExported = void>
+  const T* cbegin() const;
+  template <typename NotExported = void>
+  const T* cend() const;
 
   bool empty() const;
   std::uint64_t size() const;
@@ -90,6 +142,7 @@ class XVector {
 }  // namespace framework
 
 #include "quendel/detail/x_vector_fast_path.h"
+#include "quendel/detail/x_vector_in_caller.h"
 
 namespace framework {
 

@@ -91,9 +91,17 @@ void RunWith(quendel::test::Bytes& in) {
         if (w < 3) w == 0 ? a.reserve(huge) : w == 1 ? a.resize(huge) : a.resize(huge, arg);
         w == 3 ? a.assign(huge, arg) : (void)(w == 4 ? XVector<T>(huge) : XVector<T>(huge, arg));
       }
-      if (op == 16)
+      if (op == 16 && w < 2)
         (w % 2 ? XVector<T>(n, arg) : XVector<T>(n)).swap(a),
             am = Model{std::vector<int>(n, w % 2 ? argValue : kEmpty), n};
+      if (op == 16 && (w == 2 || w == 3)) {  // null and 0 while v[j] has no block
+        XVector<T>(std::as_const(v[j]).data(), m[j].items.size()).swap(a);
+        am = Model{m[j].items, m[j].items.size()};
+      }
+      if (op == 16 && w > 3) {
+        XVector<T>{std::as_const(arg), std::as_const(fresh)}.swap(a);
+        am = Model{{argValue, value}, 2};
+      }
       if constexpr (kValues)
         if (op == 17 && size != 0) {  // from a vector or value inside one of the own elements
           a[k] = XValue(XVector<XValue>(v[j]));
@@ -115,6 +123,12 @@ void RunWith(quendel::test::Bytes& in) {
       MODEL_CHECK(v[x].size() == m[x].items.size() && v[x].empty() == m[x].items.empty());
       MODEL_CHECK(v[x].capacity() == m[x].capacity && !v[x].data() == !m[x].capacity);
       for (unsigned e = 0; e < m[x].items.size(); ++e) MODEL_CHECK(Read(v[x][e]) == m[x].items[e]);
+      std::vector<int> iterated;  // empty vectors included, with or without a block
+      for (T& element : v[x]) iterated.push_back(Read(element));
+      MODEL_CHECK(iterated == m[x].items);
+      const auto same = [](const T& element, int item) { return Read(element) == item; };
+      MODEL_CHECK(
+          std::equal(v[x].cbegin(), v[x].cend(), m[x].items.begin(), m[x].items.end(), same));
     }
   }
 }
@@ -141,6 +155,10 @@ void CheckElementTypes(const std::uint64_t* limit) {
   EXPECT_THROW((void)XVector<T>(*limit), std::bad_alloc);  // allowed, but no block holds it
   EXPECT_THROW((void)XVector<T>(*limit, T()), std::bad_alloc);
   EXPECT_THROW(vector.reserve(*limit), std::bad_alloc);
+  EXPECT_EQ(XVector<T>(std::as_const(vector).begin(), 142).capacity(), 142u);
+  EXPECT_EQ(XVector<T>(nullptr, 0).data(), nullptr);
+  EXPECT_EQ(std::distance(vector.begin(), vector.end()), 142);
+  EXPECT_EQ((XVector<T>{T(), T(), T()}.size()), 3u);
   for (auto n = (4095 + sizeof(T)) / sizeof(T), end = n + 64; n < end; n += 9)  // from 4096 bytes
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(XVector<T>(n).data()) % 32, 0u);
   if constexpr (sizeof...(More) != 0) CheckElementTypes<More...>(limit + 1);

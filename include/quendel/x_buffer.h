@@ -66,6 +66,13 @@ class QUENDEL_API XBuffer {
   // nothing written, when the range does not fit, `source` is null, `length` is 0 or the
   // buffer has no storage.
   virtual bool Write(char* source, size_t length, size_t offset);
+  // The same for bytes the caller may not write, literals included; a char* still calls the
+  // virtual form directly. Write only reads `source` (its slot keeps the plain char* of the
+  // binary interface), so casting the const away is safe. Inline, so not exported; a class
+  // that overrides Write keeps this one visible with `using XBuffer::Write;`.
+  bool Write(const char* source, size_t length, size_t offset) {
+    return Write(const_cast<char*>(source), length, offset);
+  }
 
   // A new owned buffer holding a copy of the bytes; no callback is carried over. A buffer
   // without data gives an empty one.

@@ -83,6 +83,10 @@ class QUENDEL_API XImage : public XBuffer {
   // Borrowed images over the caller's pixels, which must outlive every copy. A stride of
   // 0 or less takes the default (1, 3 or 4 bytes per pixel times width). Sizes outside
   // the 32-bit model, or a stride shorter than the row, give an image without pixels.
+  // The pointers are not const because the image and its copies may write the caller's
+  // pixels (Write, a filter working in place). For const pixels, copy them instead: borrow
+  // them only for CloneImage, which reads them into an owned image, and keep the clone, as
+  // in XImage::FromRgba(w, h, const_cast<unsigned char*>(pixels), stride).CloneImage().
   static XImage FromGray(size_t width, size_t height, char* data, int stride);
   static XImage FromRgb(int width, int height, unsigned char* data, int stride);
   static XImage FromRgba(int width, int height, unsigned char* data, int stride);

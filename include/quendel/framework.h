@@ -8,6 +8,7 @@
 #include "quendel/export.h"
 #include "quendel/interface_id.h"
 #include "quendel/log.h"
+#include "quendel/log_stream.h"
 #include "quendel/provider.h"
 #include "quendel/ref.h"
 #include "quendel/x_buffer.h"

@@ -16,6 +16,18 @@ using LogoutCallback = void (*)(const char* line, void* user);
 // outlive the threads' logging, not just this call. A callback may log and may call this.
 QUENDEL_API void SetLogoutCallback(LogoutCallback callback, void* user);
 
+// Severities of WriteLogLine: the values the library's own lines carry.
+constexpr int kLogInfo = 1;
+constexpr int kLogError = 3;
+
+// Writes one line of a provider through the process-wide output, laid out as the library's
+// own: the time stamp, "[function][line] ", from kLogError up the tag "[ERROR function]: ",
+// then `text`. Below kLogInfo nothing is written. A null function or text is written as
+// empty. The line goes out whole, never mixed with another thread's. Never throws: without
+// memory for a long text the line goes out without it. quendel/log_stream.h builds the text
+// with operator<<.
+QUENDEL_API void WriteLogLine(int severity, const char* function, int line, const char* text);
+
 }  // namespace framework
 
 #endif  // QUENDEL_LOG_H

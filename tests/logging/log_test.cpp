@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logging/log_message.h"
+#include "quendel/log_stream.h"
 #include "support/log_capture.h"
 
 namespace {
@@ -33,6 +34,20 @@ TEST(LogTest, StatementsWriteStampLocationTagAndTextToTheCallback) {
                                 "[framework::SharedCount::ReleaseShared][32] [ERROR "
                                 "framework::SharedCount::ReleaseShared]: failed",
                                 "[f][1] c" + std::string(300, 'y') + "z"}));
+}
+
+// A provider's lines, through the one exported entry, have the library's layout.
+TEST(LogTest, ProviderLinesHaveTheLibraryLayoutInBothSeverities) {
+  quendel::test::LogCapture log;
+  const int line = __LINE__ + 1;
+  QUENDEL_LOG_INFO() << "text " << 42 << static_cast<const char*>(nullptr) << ' ' << 1.5;
+  QUENDEL_LOG_ERROR() << std::string("failed");
+  framework::WriteLogLine(framework::kLogError, nullptr, 7, nullptr);
+  framework::WriteLogLine(framework::kLogInfo - 1, "f", 1, "below kLogInfo: not written");
+  EXPECT_EQ(log.Texts(),
+            (Lines{"[TestBody][" + std::to_string(line) + "] text 42 1.5",
+                   "[TestBody][" + std::to_string(line + 1) + "] [ERROR TestBody]: failed",
+                   "[][7] [ERROR ]: "}));
 }
 
 // Each callback gets its user pointer; one that throws loses its line but not the process

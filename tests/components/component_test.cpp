@@ -91,6 +91,16 @@ TEST(ProvidersTest, HelperWrittenCounterBehavesExactlyLikeTheHandWrittenOne) {
   EXPECT_EQ(hand, "1 2 1 2 | 3 1 | 2 1 | 3 1 | 3 0 | 0 3 | -1 1 2 | 1 1 1 2 1 1 | 1 1 | ");
 }
 
+// A provider's own line goes through the host's callback in the library's layout.
+TEST(ProvidersTest, AProviderWritesItsOwnLinesThroughTheHostsOutput) {
+  qt::LoadedModule module("test_providers");
+  auto logFromProvider = module.Get<int (*)()>("LogFromProvider");
+  ASSERT_TRUE(logFromProvider) << module.Error();
+  qt::LogCapture log;
+  const int line = logFromProvider();
+  EXPECT_EQ(log.Texts(), qt::Lines{qt::Tagged("LogFromProvider", line, "from the provider 7")});
+}
+
 // A refused query hands out nothing, even when the object wrote its out-pointer anyway.
 TEST(ProvidersTest, QueryRefTakesNothingFromARefusal) {
   struct Refusing : framework::CTUnknown {

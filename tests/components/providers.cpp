@@ -55,6 +55,12 @@ QUENDEL_REGISTRY_FUNCTION(HelperRegistry,
                                                              "counts"));
 #endif
 
+// A line of this module through the host's log output; returns the statement's line.
+QUENDEL_PROVIDER_EXPORT int LogFromProvider() {
+  QUENDEL_LOG_ERROR() << "from the provider " << 7 << static_cast<const char*>(nullptr);
+  return __LINE__ - 1;
+}
+
 // A value whose holder this module's code makes.
 QUENDEL_PROVIDER_EXPORT void MakeValue(framework::XValue* value) {
   *value = framework::XValue(std::string("made here"));

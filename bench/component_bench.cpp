@@ -200,6 +200,150 @@ void BM_ViewMapLockedLookupAndCount(benchmark::State& state) {
 }
 BENCHMARK(BM_ViewMapLockedLookupAndCount);
 
+// Two threads in one registry. Each looks up an id of its own, so that the registry is all
+// they share; the "SameId" variants put both on one id.
+constexpr std::size_t kShards = 16;
+std::size_t ShardOf(std::string_view id) { return std::hash<std::string_view>{}(id) % kShards; }
+
+// The threads' ids, 33 bytes like kWorkId. The second moves until the sharded floor keeps it in
+// another shard than the first: otherwise its threads would share a lock.
+struct ThreadIdTexts {
+  char text[2][sizeof kWorkId] = {"example.imaging.gray-filter.thr-0",
+                                  "example.imaging.gray-filter.thr-1"};
+  ThreadIdTexts() {
+    while (ShardOf(text[1]) == ShardOf(text[0])) ++text[1][sizeof kWorkId - 2];
+  }
+};
+const char* ThreadId(int index) {
+  static const ThreadIdTexts ids;
+  return ids.text[index];
+}
+
+// The id a thread passes, as a caller would.
+const char* ThreadCallerId(const benchmark::State& state, bool sameId) {
+  const char* id = ThreadId(sameId ? 0 : state.thread_index());
+  benchmark::DoNotOptimize(id);
+  return id;
+}
+
+// A worker that answers the id it was made for.
+class IdWorker final : public Worker {
+ public:
+  IdWorker(framework::CTComponentFactory* factory, const char* id) : Worker(factory), id(id) {}
+  int DelegatQueryInterface(const char* asked, void** object) override {
+    if (std::strcmp(asked, id) == 0) {
+      return framework::RefComponentInterface(static_cast<IWork*>(this), object);
+    }
+    return -1;
+  }
+
+ private:
+  const char* id;
+};
+
+template <int kIndex>
+framework::CTComponentUnknown* CreateIdWorker(framework::CTComponentFactory* factory) {
+  return new IdWorker(factory, ThreadId(kIndex));
+}
+
+void ThreadRegistry(framework::TWrap<framework::ComponentInfo>** entries, std::size_t* count) {
+  static framework::TWrap<framework::ComponentInfo> list[2];
+  constexpr framework::ComponentCreator kCreators[2] = {CreateIdWorker<0>, CreateIdWorker<1>};
+  for (int i = 0; i < 2; ++i) {
+    auto* info = new framework::ComponentInfo;
+    info->name = "Worker";
+    info->id = ThreadId(i);
+    info->creator = kCreators[i];
+    list[i] = {info};
+  }
+  *entries = list;
+  *count = 2;
+}
+
+// Thread 0 sets up before its loop and tears down after it: the loop starts once every thread
+// has reached it and ends once every thread has left it.
+framework::CTComponentFactory* sharedFactory = nullptr;
+
+void FactoryCreateLiveThreads(benchmark::State& state, bool sameId) {
+  void* keep[2] = {};
+  if (state.thread_index() == 0) {
+    framework::SetLogoutCallback(Discard, nullptr);
+    framework::CreateComponentFactory(&sharedFactory);
+    sharedFactory->RegistryComponent(&ThreadRegistry);
+    for (int i = 0; i < 2; ++i) sharedFactory->CreateComponent(ThreadId(i), &keep[i]);
+  }
+  const char* id = ThreadCallerId(state, sameId);
+  for (auto _ : state) {
+    void* object = nullptr;
+    sharedFactory->CreateComponent(id, &object);
+    static_cast<IWork*>(object)->Release();
+  }
+  state.SetItemsProcessed(state.iterations());
+  if (state.thread_index() == 0) {
+    for (void* object : keep) static_cast<IWork*>(object)->Release();
+    sharedFactory->Release();
+  }
+}
+
+void BM_FactoryCreateLiveThreads(benchmark::State& state) {
+  FactoryCreateLiveThreads(state, false);
+}
+BENCHMARK(BM_FactoryCreateLiveThreads)->Threads(1)->Threads(2)->UseRealTime();
+
+void BM_FactoryCreateLiveSameIdThreads(benchmark::State& state) {
+  FactoryCreateLiveThreads(state, true);
+}
+BENCHMARK(BM_FactoryCreateLiveSameIdThreads)->Threads(1)->Threads(2)->UseRealTime();
+
+// The floor for threads: a lock per shard of the registry, and each id's count on a cache line
+// of its own.
+struct alignas(64) Shard {
+  std::mutex mutex;
+  std::unordered_map<std::string_view, std::atomic<int>*> map;
+};
+struct alignas(64) LineCount {
+  std::atomic<int> value{1};
+};
+struct ShardedRegistry {
+  Shard shards[kShards];
+  LineCount counts[2];
+};
+ShardedRegistry* sharedRegistry = nullptr;
+
+void ShardedLockedLookupAndCountThreads(benchmark::State& state, bool sameId) {
+  if (state.thread_index() == 0) {
+    sharedRegistry = new ShardedRegistry;
+    for (int i = 0; i < 2; ++i) {
+      const std::string_view id = ThreadId(i);
+      sharedRegistry->shards[ShardOf(id)].map.emplace(id, &sharedRegistry->counts[i].value);
+    }
+  }
+  const char* id = ThreadCallerId(state, sameId);
+  for (auto _ : state) {
+    const std::string_view key = id;
+    Shard& shard = sharedRegistry->shards[ShardOf(key)];
+    std::atomic<int>* found = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(shard.mutex);
+      found = shard.map.find(key)->second;
+    }
+    benchmark::DoNotOptimize(found->fetch_add(1, std::memory_order_relaxed));
+    benchmark::DoNotOptimize(found->fetch_sub(1, std::memory_order_acq_rel));
+  }
+  state.SetItemsProcessed(state.iterations());
+  if (state.thread_index() == 0) delete sharedRegistry;
+}
+
+void BM_ShardedLockedLookupAndCountThreads(benchmark::State& state) {
+  ShardedLockedLookupAndCountThreads(state, false);
+}
+BENCHMARK(BM_ShardedLockedLookupAndCountThreads)->Threads(1)->Threads(2)->UseRealTime();
+
+void BM_ShardedLockedLookupAndCountSameIdThreads(benchmark::State& state) {
+  ShardedLockedLookupAndCountThreads(state, true);
+}
+BENCHMARK(BM_ShardedLockedLookupAndCountSameIdThreads)->Threads(1)->Threads(2)->UseRealTime();
+
 // One log line to a host callback that does nothing: a null reference refused.
 void BM_LogLine(benchmark::State& state) {
   framework::SetLogoutCallback(Discard, nullptr);

@@ -234,13 +234,6 @@ QUENDEL_PROPERTY_TEST(ModuleFileTest, Sequence);
 #if !defined(QUENDEL_FUZZING)
 namespace {
 
-TEST(ModuleFileTest, EachTestModuleReadsAsBuilt) {
-  for (const RealCase& real : kReal) {
-    qt::currentSequence = real.name;
-    CheckSame(ReadModuleFile(qt::ProviderFile(real.name)), ExpectedOf(real));
-  }
-}
-
 // Each path that holds no module file is refused with its reason; a damaged one with the
 // part that lies outside it (texts of ELF and PE differ there, so only the verdict counts).
 TEST(ModuleFileTest, PathsWithoutAModuleFileAreRefusedWithTheirReason) {

@@ -54,13 +54,13 @@ inline const T* XVector<T>::end() const {
 template <typename T>
 template <typename NotExported>
 inline const T* XVector<T>::cbegin() const {
-  return impl_->first;
+  return begin();
 }
 
 template <typename T>
 template <typename NotExported>
 inline const T* XVector<T>::cend() const {
-  return impl_->last;
+  return end();
 }
 
 }  // namespace framework

@@ -1,7 +1,8 @@
-// The example host: loads the imaging provider, creates its components through the factory,
-// passes images between them by value and checks what comes back. Its own lines start with
-// "host:"; everything else is the library's log trail.
-#include <quendel/host.h>
+// The example host: lists what its providers folder offers without loading anything, creates
+// the imaging provider's components through the factory (the catalog loads the module on
+// first use), passes images between them by value, checks what comes back and lets the idle
+// module go. Its own lines start with "host:"; everything else is the library's log trail.
+#include <quendel/catalog.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -41,17 +42,21 @@ bool GrayMatchesSource(const XImage& rgba, const XImage& gray) {
 
 }  // namespace
 
+// The module that the catalog lists at `path`.
+framework::host::CatalogModule ModuleAt(const framework::host::Catalog& catalog,
+                                        const std::string& path) {
+  for (const auto& module : catalog.Modules())
+    if (module.path == path) return module;
+  return {};
+}
+
 // Everything the host does with the provider's components. The values they made (images,
 // maps, vectors, and the holders inside values) all go when this returns: their code lives in
 // the provider module, which must stay loaded while any of them is alive.
-void UseComponents(framework::host::Module& module) {
-  // A TRef holds one reference and releases it when it goes, also on an early return.
-  TRef<framework::CTComponentFactory> factory = framework::CreateFactoryRef();
-  if (!factory) return Check(false, "created a factory");
-  module.Register(*factory);
-
+void UseComponents(framework::host::Catalog& catalog,
+                   const TRef<framework::CTComponentFactory>& factory) {
   // A component's id is also the id of its primary interface, so the interface says which
-  // component to create.
+  // component to create. The first one asked for loads the module that offers it.
   TRef<imaging::IImageSource> source = CreateRef<imaging::IImageSource>(factory);
   TRef<imaging::IGrayFilter> filter = CreateRef<imaging::IGrayFilter>(factory);
   Check(source && filter, "created the source and the gray filter by id");
@@ -127,33 +132,39 @@ void UseComponents(framework::host::Module& module) {
   Check(again == source, "a second CreateComponent returns the live instance");
   again.Reset();
 
-  // The module refuses to go while a factory holds its components, and, once the factory
-  // forgot them, while its components are alive. Released in this order, so that the log
-  // trail shows the source go, then the filter, then the factory; then the module can go.
-  Check(!module.Unload() && module.State() == framework::host::ModuleState::kHeldByFactory,
-        "the provider stays loaded while a factory holds its components");
-  Check(!module.Unload(framework::host::HeldComponents::kForget) &&
-            module.State() == framework::host::ModuleState::kHeldByFactory,
-        "the factory keeps the components that are alive");
+  // An idle module goes; one whose components are alive stays. Released in this order, so
+  // that the log trail shows the source go, then the filter.
+  Check(catalog.UnloadIdle() == 0 && ModuleAt(catalog, QUENDEL_EXAMPLE_PROVIDER).loaded,
+        "the provider stays loaded while its components are alive");
   source.Reset();
   filter.Reset();
-  factory.Reset();
 }
 
 int main(int argc, char** argv) {
-  const std::string path = argc > 1 ? argv[1] : QUENDEL_EXAMPLE_PROVIDER;
-  // The kit checks the module's record (interface version, pointer size, C++ ABI and runtime,
-  // build flavour) before calling anything in it.
-  framework::host::Module module(path);
-  if (!module.Loaded()) {
-    std::printf("host: cannot use the provider module %s: %s\n", path.c_str(),
-                module.Text().c_str());
-    return 1;
+  const std::string folder = argc > 1 ? argv[1] : QUENDEL_EXAMPLE_PROVIDERS;
+  TRef<framework::CTComponentFactory> factory = framework::CreateFactoryRef();
+  if (!factory) return EXIT_FAILURE;
+  framework::host::Catalog catalog(*factory);
+  // Reads each file's record and manifest; no module is loaded and none of its code runs.
+  if (!catalog.AddFolder(folder)) {
+    std::printf("host: cannot read the providers folder %s\n", folder.c_str());
+    return EXIT_FAILURE;
   }
-  std::printf("host: loaded %s\n", path.c_str());
+  for (const auto& offer : catalog.Components()) {
+    std::printf("host: %s offers %s %s (%s): %s%s%s\n", offer.path.c_str(),
+                offer.component.name.c_str(), offer.component.version.c_str(),
+                offer.component.id.c_str(), offer.component.description.c_str(),
+                offer.chosen ? "" : "; ", offer.text.c_str());
+  }
+  for (const auto& refused : catalog.Refused())
+    std::printf("host: %s cannot be used: %s\n", refused.path.c_str(), refused.text.c_str());
+  Check(!ModuleAt(catalog, QUENDEL_EXAMPLE_PROVIDER).loaded, "listing loaded no module");
 
-  UseComponents(module);
-  Check(module.Unload(), "the provider unloads once nothing it made is alive");
+  UseComponents(catalog, factory);
+  const auto provider = ModuleAt(catalog, QUENDEL_EXAMPLE_PROVIDER);
+  Check(provider.loads == 1, "the first use loaded the provider, once");
+  Check(catalog.UnloadIdle() == 1 && !ModuleAt(catalog, QUENDEL_EXAMPLE_PROVIDER).loaded,
+        "the provider unloads once nothing it made is alive");
   std::printf("host: %s\n", failures == 0 ? "all checks passed" : "some checks FAILED");
   return failures == 0 ? EXIT_SUCCESS : EXIT_FAILURE;
 }

@@ -1,10 +1,11 @@
 #ifndef QUENDEL_HOST_H
 #define QUENDEL_HOST_H
 
-// The host kit: reads each provider module's file and checks its record before the loader
-// sees it, loads exactly the file it checked, registers its components with a factory, and
-// unloads it only when no factory holds its components and nothing it made is alive.
-// Header-only: the library itself loads no module.
+/// \file
+/// The host kit: reads each provider module's file and checks its record before the loader
+/// sees it, loads exactly the file it checked, registers its components with a factory, and
+/// unloads it only when no factory holds its components and nothing it made is alive.
+/// Header-only: the library itself loads no module.
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
@@ -18,6 +19,7 @@
 
 #include "quendel/component_factory.h"
 #include "quendel/detail/module_file.h"
+#include "quendel/detail/module_manifest_read.h"
 #include "quendel/module_record.h"
 
 #if defined(_WIN32)
@@ -33,37 +35,42 @@
 #include <sys/stat.h>
 #endif
 
+/// The host kit: loading provider modules once their files are checked, registering their
+/// components with a factory, unloading them, and the catalog of them (quendel/catalog.h).
 namespace framework::host {
 
-// Where a module stands. Every state but kLoaded, kInUse, kHeldByFactory and kUnloaded is a
-// refusal: the module was not loaded, and none of its code ran. ModuleStateText() gives each
-// state's text; a Module's Text() may say more (which platform, which versions).
+/// Where a module stands. Every state but kLoaded, kInUse, kHeldByFactory and kUnloaded is a
+/// refusal: the module was not loaded, and none of its code ran. ModuleStateText() gives each
+/// state's text; a Module's Text() may say more (which platform, which versions).
 enum class ModuleState {
-  kLoaded,              // "loaded": checked; its components can be registered
-  kInUse,               // loaded, and an unload was refused: objects it made are alive
-  kUnloaded,            // "unloaded"
-  kFileNotFound,        // "file not found"
-  kNotSharedLibrary,    // "not a shared library"
-  kLoaderError,         // the loader's own text (dlerror, FormatMessage)
-  kNoRecord,            // "not a provider: no module record"
-  kNoRegistryFunction,  // "not a provider: no registry function"
-  kUnreadableRecord,    // "unreadable module record"
-  kInterfaceMajor,      // another interface major
-  kPointerSize,         // another pointer size
-  kCompilerAbi,         // another C++ ABI
-  kRuntime,             // another C++ runtime
-  kBuildFlavour,        // debug against release, or the reverse
-  kNotRegularFile,      // a directory, a device, a named pipe, a socket
-  kUnreadableFile,      // the file could not be read (or is over 1 GiB)
-  kWrongPlatform,       // another format, word size, byte order or processor
-  kDamagedFile,         // headers, tables or segments that do not lie inside the file
-  kWrongSymbolKind,     // a record or "can unload now" that is code, a registry entry that is not
-  kAlreadyLoaded,       // the same file is loaded by another Module, or listed twice
-  kHeldByFactory,       // loaded, and an unload was refused: a factory holds its components
-  kFolderUnreadable,    // LoadDirectory only: the folder could not be read
+  kLoaded,              ///< "loaded": checked; its components can be registered
+  kInUse,               ///< loaded, and an unload was refused: objects it made are alive
+  kUnloaded,            ///< "unloaded"
+  kFileNotFound,        ///< "file not found"
+  kNotSharedLibrary,    ///< "not a shared library"
+  kLoaderError,         ///< the loader's own text (dlerror, FormatMessage)
+  kNoRecord,            ///< "not a provider: no module record"
+  kNoRegistryFunction,  ///< "not a provider: no registry function"
+  kUnreadableRecord,    ///< "unreadable module record"
+  kInterfaceMajor,      ///< another interface major
+  kPointerSize,         ///< another pointer size
+  kCompilerAbi,         ///< another C++ ABI
+  kRuntime,             ///< another C++ runtime
+  kBuildFlavour,        ///< debug against release, or the reverse
+  kNotRegularFile,      ///< a directory, a device, a named pipe, a socket
+  kUnreadableFile,      ///< the file could not be read (or is over 1 GiB)
+  kWrongPlatform,       ///< another format, word size, byte order or processor
+  kDamagedFile,         ///< headers, tables or segments that do not lie inside the file
+  kWrongSymbolKind,     ///< a record or "can unload now" that is code, a registry entry that is not
+  kAlreadyLoaded,       ///< the same file is loaded by another Module, or listed twice
+  kHeldByFactory,       ///< loaded, and an unload was refused: a factory holds its components
+  kFolderUnreadable,    ///< LoadDirectory only: the folder could not be read
+  kDamagedManifest,     ///< a manifest that is not data, or whose bytes are not well formed
+  kManifestMismatch,    ///< Register: the registry entry lists other ids than the manifest
+  kNoManifest,          ///< Catalog only: the module states no manifest, so it cannot be listed
 };
 
-// The text of each state.
+/// The text of each state.
 inline const char* ModuleStateText(ModuleState state) {
   switch (state) {
     case ModuleState::kLoaded:
@@ -110,14 +117,20 @@ inline const char* ModuleStateText(ModuleState state) {
       return "in use: a factory still holds its components";
     case ModuleState::kFolderUnreadable:
       return "cannot read the folder";
+    case ModuleState::kDamagedManifest:
+      return "damaged manifest";
+    case ModuleState::kManifestMismatch:
+      return "the registry entry does not list the manifest's components";
+    case ModuleState::kNoManifest:
+      return "not listed: the module has no manifest";
   }
   return "unknown state";
 }
 
-// What Unload() does with the components a factory still holds.
+/// What Unload() does with the components a factory still holds.
 enum class HeldComponents {
-  kKeep,    // refuse to unload while a factory holds any
-  kForget,  // ask every factory to forget them first (refused while one is alive)
+  kKeep,    ///< refuse to unload while a factory holds any
+  kForget,  ///< ask every factory to forget them first (refused while one is alive)
 };
 
 namespace detail {
@@ -237,6 +250,35 @@ inline ModuleState CheckFunctions(const ModuleFile& file, std::string* text) {
   return ModuleState::kLoaded;
 }
 
+// Everything the file says, checked in the order Module documents: kLoaded, with the record
+// and the manifest (empty when the module states none; `*stated` tells), or the first
+// refusal with its text.
+inline ModuleState CheckModuleFile(const ModuleFile& file, std::string* text,
+                                   QuendelModuleRecord* record,
+                                   std::vector<ManifestEntry>* manifest, bool* stated) {
+  manifest->clear();
+  *stated = false;
+  if (file.verdict != ModuleFileVerdict::kRead) {
+    *text = file.text;
+    return StateOf(file.verdict);
+  }
+  ModuleState verdict = CheckEntries(file, text);
+  if (verdict != ModuleState::kLoaded) return verdict;
+  *record = file.record;
+  const QuendelModuleRecord ours = QUENDEL_THIS_MODULE_RECORD;
+  verdict = Compare(*record, ours, text);
+  if (verdict == ModuleState::kLoaded) verdict = CheckFunctions(file, text);
+  if (verdict != ModuleState::kLoaded) return verdict;
+  if (file.manifestSymbol == SymbolKind::kAbsent) return ModuleState::kLoaded;
+  *stated = true;
+  if (file.manifestSymbol != SymbolKind::kData) {
+    *text = "damaged manifest: it is not data";
+    return ModuleState::kDamagedManifest;
+  }
+  if (!ParseManifest(file.manifest, manifest, text)) return ModuleState::kDamagedManifest;
+  return ModuleState::kLoaded;
+}
+
 // Who a file is, whatever the path that names it: links and other spellings of one file give
 // one identity. Empty when the file cannot be looked at.
 inline std::string FileIdentity(const std::filesystem::path& canonical) {
@@ -300,27 +342,32 @@ inline std::string LoaderError() {
 
 }  // namespace detail
 
-// One provider module. Loading reads the file first and checks, in this order: it is a
-// regular file, a shared library of this platform whose headers, tables and segments lie
-// inside it, it exports a module record (data) whose interface major, pointer size, C++ ABI,
-// C++ runtime and build flavour are this host's, a registry entry (a function) and "can
-// unload now" (data), and no other Module holds the same file. Only then does the loader see
-// the file, by its canonical path, so the module loaded is the one checked, and no code of
-// a refused module ever runs.
-//
-// Unloading asks the library whether a factory still holds components the module
-// registered, then the module whether anything it made is alive: its components
-// (TComponent), the records of its registry helpers and the value holders its code made.
-// While either is so, Unload() refuses and says which, and the destructor keeps the module
-// loaded until the process ends. What the module does not count (buffer release callbacks,
-// components written without TComponent) is the host's to release before unloading.
-// A Module is used from one thread at a time.
+/// One provider module. Loading reads the file first and checks, in this order: it is a
+/// regular file, a shared library of this platform whose headers, tables and segments lie
+/// inside it, it exports a module record (data) whose interface major, pointer size, C++ ABI,
+/// C++ runtime and build flavour are this host's, a registry entry (a function) and "can
+/// unload now" (data), a well-formed manifest if it states one (quendel/module_manifest.h),
+/// and no other Module holds the same file. Only then does the loader see the file, by its
+/// canonical path, so the module loaded is the one checked, and no code of a refused module
+/// ever runs. Registering checks that the registry entry lists exactly the manifest's ids.
+///
+/// Unloading asks the library whether a factory still holds components the module
+/// registered, then the module whether anything it made is alive: its components
+/// (TComponent), the records of its registry helpers and the value holders its code made.
+/// While either is so, Unload() refuses and says which, and the destructor keeps the module
+/// loaded until the process ends. What the module does not count (buffer release callbacks,
+/// components written without TComponent) is the host's to release before unloading.
+/// A Module is used from one thread at a time.
 class Module {
  public:
+  /// Reads and checks the file at `path` and loads it if it passes; State() and Text() say
+  /// how that went.
   explicit Module(std::string path) : path_(std::move(path)) { Load(); }
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
+  /// Takes over `other`'s module; `other` is left holding none, in state kUnloaded.
   Module(Module&& other) noexcept { *this = std::move(other); }
+  /// Lets this object's own module go as the destructor does, then takes over `other`'s.
   Module& operator=(Module&& other) noexcept {
     if (this != &other) {
       Drop();
@@ -329,6 +376,8 @@ class Module {
       identity_ = std::move(other.identity_);
       state_ = other.state_;
       record_ = other.record_;
+      manifest_ = std::move(other.manifest_);
+      hasManifest_ = other.hasManifest_;
       handle_ = std::exchange(other.handle_, nullptr);
       registry_ = std::exchange(other.registry_, nullptr);
       canUnload_ = std::exchange(other.canUnload_, nullptr);
@@ -338,37 +387,50 @@ class Module {
   }
   ~Module() { Drop(); }
 
+  /// Where the module stands.
   ModuleState State() const { return state_; }
-  // What happened, in words ("loaded", "file not found", the loader's text, ...).
+  /// What happened, in words ("loaded", "file not found", the loader's text, ...).
   const std::string& Text() const { return text_; }
+  /// The path the module was made with.
   const std::string& Path() const { return path_; }
+  /// True while the module is loaded.
   bool Loaded() const { return handle_ != nullptr; }
-  // The record as the module states it; all zero when none was read.
+  /// The record as the module states it; all zero when none was read.
   const QuendelModuleRecord& Record() const { return record_; }
+  /// The components its manifest lists, as read from the file; empty without one.
+  const std::vector<ManifestEntry>& Manifest() const { return manifest_; }
+  /// True when the module's file states a manifest.
+  bool HasManifest() const { return hasManifest_; }
 
-  // Registers the module's components with `factory`. False, with nothing called, unless
-  // the module is loaded.
+  /// Registers the module's components with `factory`. False, with nothing called, unless
+  /// the module is loaded. For a module with a manifest, nothing is registered unless its
+  /// registry entry lists exactly the manifest's ids: then false, and the module stays loaded
+  /// in state kManifestMismatch (it can be unloaded).
   bool Register(CTComponentFactory& factory) const {
     if (!Loaded()) return false;
-    return factory.RegistryComponent(registry_) == 0;
+    if (!hasManifest_) return factory.RegistryComponent(registry_) == 0;
+    std::vector<const char*> ids;
+    for (const ManifestEntry& entry : manifest_) ids.push_back(entry.id.c_str());
+    if (factory.RegistryComponentMatching(registry_, ids.data(), ids.size()) == 0) return true;
+    return Refuse(ModuleState::kManifestMismatch);
   }
 
-  // Another exported function of a loaded module, or null.
+  /// Another exported function of a loaded module, or null.
   template <typename Function>
   Function Find(const char* name) const {
     return Loaded() ? reinterpret_cast<Function>(detail::Symbol(handle_, name)) : nullptr;
   }
 
-  // True when the module is loaded, no factory holds its components and none of the objects
-  // it counts is alive.
+  /// True when the module is loaded, no factory holds its components and none of the objects
+  /// it counts is alive.
   bool CanUnload() const {
     return Loaded() && ComponentsRegisteredBy(registry_) == 0 && canUnload_() != 0;
   }
 
-  // Unloads the module if no factory holds its components (with kForget, every factory is
-  // asked to forget them first) and nothing it made is alive; true once it is unloaded.
-  // Otherwise it stays loaded and usable, in state kHeldByFactory or kInUse, and false is
-  // returned.
+  /// Unloads the module if no factory holds its components (with kForget, every factory is
+  /// asked to forget them first) and nothing it made is alive; true once it is unloaded.
+  /// Otherwise it stays loaded and usable, in state kHeldByFactory or kInUse, and false is
+  /// returned.
   bool Unload(HeldComponents held = HeldComponents::kKeep) {
     if (!Loaded()) return state_ == ModuleState::kUnloaded;
     if (held == HeldComponents::kForget) ForgetComponentsEverywhere(registry_);
@@ -379,11 +441,11 @@ class Module {
   }
 
  private:
-  void Set(ModuleState state, std::string text) {
+  void Set(ModuleState state, std::string text) const {
     state_ = state;
     text_ = std::move(text);
   }
-  bool Refuse(ModuleState state) {
+  bool Refuse(ModuleState state) const {
     Set(state, ModuleStateText(state));
     return false;
   }
@@ -404,17 +466,9 @@ class Module {
   }
 
   void Load() {
-    const detail::ModuleFile file = detail::ReadModuleFile(path_);
-    if (file.verdict != detail::ModuleFileVerdict::kRead) {
-      return Set(detail::StateOf(file.verdict), file.text);
-    }
     std::string text;
-    ModuleState verdict = detail::CheckEntries(file, &text);
-    if (verdict != ModuleState::kLoaded) return Set(verdict, text);
-    record_ = file.record;
-    const QuendelModuleRecord ours = QUENDEL_THIS_MODULE_RECORD;
-    verdict = detail::Compare(record_, ours, &text);
-    if (verdict == ModuleState::kLoaded) verdict = detail::CheckFunctions(file, &text);
+    const ModuleState verdict = detail::CheckModuleFile(detail::ReadModuleFile(path_), &text,
+                                                        &record_, &manifest_, &hasManifest_);
     if (verdict != ModuleState::kLoaded) return Set(verdict, text);
 
     // The loader gets the very file that was read: a name without a slash would send it
@@ -447,27 +501,30 @@ class Module {
   }
 
   std::string path_;
-  std::string text_;
+  // Mutable: Register, const since it leaves the module as it is, reports a mismatch here.
+  mutable std::string text_;
   std::string identity_;
-  ModuleState state_ = ModuleState::kUnloaded;
+  mutable ModuleState state_ = ModuleState::kUnloaded;
   QuendelModuleRecord record_{};
+  std::vector<ManifestEntry> manifest_;
+  bool hasManifest_ = false;
   void* handle_ = nullptr;
   ComponentRegistryFunc registry_ = nullptr;
   QuendelCanUnloadFunc canUnload_ = nullptr;
 };
 
-// What loading one file of a folder came to.
+/// What loading one file of a folder came to.
 struct FileOutcome {
-  std::string path;
-  ModuleState state;
-  std::string text;
+  std::string path;   ///< The file, or the folder that could not be read.
+  ModuleState state;  ///< What it came to.
+  std::string text;   ///< In words: the Module's Text(), the file it repeats, or the read error.
 };
 
-// Loads every provider module among the regular files of `folder` (links to regular files
-// included), in name order, and returns those it kept; files that are not providers are let
-// go. `outcomes`, when given, receives one entry per file; a file listed again under another
-// name (a link to a file already seen) is reported as kAlreadyLoaded and not loaded again,
-// and a folder that cannot be read as one kFolderUnreadable entry for the folder.
+/// Loads every provider module among the regular files of `folder` (links to regular files
+/// included), in name order, and returns those it kept; files that are not providers are let
+/// go. `outcomes`, when given, receives one entry per file; a file listed again under another
+/// name (a link to a file already seen) is reported as kAlreadyLoaded and not loaded again,
+/// and a folder that cannot be read as one kFolderUnreadable entry for the folder.
 inline std::vector<Module> LoadDirectory(const std::string& folder,
                                          std::vector<FileOutcome>* outcomes = nullptr) {
   const auto report = [outcomes](const std::string& path, ModuleState state, std::string text) {

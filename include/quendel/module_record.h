@@ -1,33 +1,45 @@
 #ifndef QUENDEL_MODULE_RECORD_H
 #define QUENDEL_MODULE_RECORD_H
 
-// What a provider module says about how it was built, for a host to read before it calls any
-// of the module's functions (quendel/host.h does), and the module's count of live objects
-// behind its "can unload now" answer.
+/// \file
+/// What a provider module says about how it was built, for a host to read before it calls any
+/// of the module's functions (quendel/host.h does), and the module's count of live objects
+/// behind its "can unload now" answer.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <new>
 
-// The library's interface version: the major changes only with an incompatible change, the
-// minor with additions.
-#define QUENDEL_INTERFACE_MAJOR 1
-#define QUENDEL_INTERFACE_MINOR 0
+/// \name Interface version
+/// The library's interface version: the major changes only with an incompatible change, the
+/// minor with additions.
+/// \{
+#define QUENDEL_INTERFACE_MAJOR 1  ///< the major
+#define QUENDEL_INTERFACE_MINOR 0  ///< the minor
+/// \}
 
-// Values of the record's fields.
-#define QUENDEL_COMPILER_OTHER 0
-#define QUENDEL_COMPILER_GCC 1
-#define QUENDEL_COMPILER_CLANG 2
-#define QUENDEL_COMPILER_MSVC 3
-#define QUENDEL_CXX_ABI_ITANIUM 1
-#define QUENDEL_CXX_ABI_MICROSOFT 2
-#define QUENDEL_RUNTIME_OTHER 0
-#define QUENDEL_RUNTIME_LIBSTDCXX 1          // GNU libstdc++, C++11 string ABI
-#define QUENDEL_RUNTIME_LIBSTDCXX_OLD_ABI 2  // GNU libstdc++, pre-C++11 string ABI
-#define QUENDEL_RUNTIME_LIBCXX 3             // LLVM libc++
-#define QUENDEL_RUNTIME_MSVC 4               // Microsoft's standard library
+/// \name Record values
+/// Values of the record's fields.
+/// \{
+#define QUENDEL_COMPILER_OTHER 0             ///< a compiler not listed here
+#define QUENDEL_COMPILER_GCC 1               ///< GCC
+#define QUENDEL_COMPILER_CLANG 2             ///< Clang
+#define QUENDEL_COMPILER_MSVC 3              ///< Microsoft's compiler
+#define QUENDEL_CXX_ABI_ITANIUM 1            ///< the Itanium C++ ABI
+#define QUENDEL_CXX_ABI_MICROSOFT 2          ///< the Microsoft C++ ABI
+#define QUENDEL_RUNTIME_OTHER 0              ///< a C++ library not listed here
+#define QUENDEL_RUNTIME_LIBSTDCXX 1          ///< GNU libstdc++, C++11 string ABI
+#define QUENDEL_RUNTIME_LIBSTDCXX_OLD_ABI 2  ///< GNU libstdc++, pre-C++11 string ABI
+#define QUENDEL_RUNTIME_LIBCXX 3             ///< LLVM libc++
+#define QUENDEL_RUNTIME_MSVC 4               ///< Microsoft's standard library
+/// \}
 
-// The values for the code being compiled.
+/// \name Values of this build
+/// The values for the code being compiled.
+/// \{
+
+/// \def QUENDEL_THIS_COMPILER
+/// Its compiler: a QUENDEL_COMPILER_* value.
 #if defined(__clang__)
 #define QUENDEL_THIS_COMPILER QUENDEL_COMPILER_CLANG
 #elif defined(__GNUC__)
@@ -37,11 +49,15 @@
 #else
 #define QUENDEL_THIS_COMPILER QUENDEL_COMPILER_OTHER
 #endif
+/// \def QUENDEL_THIS_CXX_ABI
+/// Its C++ ABI: a QUENDEL_CXX_ABI_* value.
 #if defined(_MSC_VER)
 #define QUENDEL_THIS_CXX_ABI QUENDEL_CXX_ABI_MICROSOFT
 #else
 #define QUENDEL_THIS_CXX_ABI QUENDEL_CXX_ABI_ITANIUM
 #endif
+/// \def QUENDEL_THIS_RUNTIME
+/// Its C++ library: a QUENDEL_RUNTIME_* value.
 #if defined(_LIBCPP_VERSION)
 #define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_LIBCXX
 #elif defined(__GLIBCXX__) && _GLIBCXX_USE_CXX11_ABI
@@ -53,37 +69,40 @@
 #else
 #define QUENDEL_THIS_RUNTIME QUENDEL_RUNTIME_OTHER
 #endif
-// A debug flavour is one whose standard library objects are laid out or allocated otherwise:
-// Microsoft's debug runtime (_DEBUG) or libstdc++'s debug containers (_GLIBCXX_DEBUG).
+/// \def QUENDEL_THIS_DEBUG
+/// 1 for a debug flavour, else 0.
+/// A debug flavour is one whose standard library objects are laid out or allocated otherwise:
+/// Microsoft's debug runtime (_DEBUG) or libstdc++'s debug containers (_GLIBCXX_DEBUG).
 #if defined(_DEBUG) || defined(_GLIBCXX_DEBUG)
 #define QUENDEL_THIS_DEBUG 1
 #else
 #define QUENDEL_THIS_DEBUG 0
 #endif
+/// \}
 
 extern "C" {
 
-// The module record: plain C, the same for every compiler. Later versions only append
-// fields, so a reader trusts no field beyond `size`.
+/// The module record: plain C, the same for every compiler. Later versions only append
+/// fields, so a reader trusts no field beyond `size`.
 struct QuendelModuleRecord {
-  std::uint32_t size;            // of the record as the module was built
-  std::uint32_t version;         // of this layout: 1
-  std::uint32_t interfaceMajor;  // QUENDEL_INTERFACE_MAJOR the module was built against
-  std::uint32_t interfaceMinor;
-  std::uint32_t pointerSize;  // in bytes
-  std::uint32_t compiler;     // QUENDEL_COMPILER_*
-  std::uint32_t cxxAbi;       // QUENDEL_CXX_ABI_*
-  std::uint32_t runtime;      // QUENDEL_RUNTIME_*
-  std::uint32_t debug;        // 1 for a debug flavour, else 0
+  std::uint32_t size;            ///< of the record as the module was built
+  std::uint32_t version;         ///< of this layout: 1
+  std::uint32_t interfaceMajor;  ///< QUENDEL_INTERFACE_MAJOR the module was built against
+  std::uint32_t interfaceMinor;  ///< QUENDEL_INTERFACE_MINOR the module was built against
+  std::uint32_t pointerSize;     ///< in bytes
+  std::uint32_t compiler;        ///< QUENDEL_COMPILER_*
+  std::uint32_t cxxAbi;          ///< QUENDEL_CXX_ABI_*
+  std::uint32_t runtime;         ///< QUENDEL_RUNTIME_*
+  std::uint32_t debug;           ///< 1 for a debug flavour, else 0
 };
 
-// "Can unload now": nonzero when none of the module's counted objects is alive. A module
-// exports a pointer to it (data, which every linker lets several files of a module define).
+/// "Can unload now": nonzero when none of the module's counted objects is alive. A module
+/// exports a pointer to it (data, which every linker lets several files of a module define).
 typedef int (*QuendelCanUnloadFunc)(void);
 
 }  // extern "C"
 
-// The record of the code being compiled.
+/// The record of the code being compiled.
 #define QUENDEL_THIS_MODULE_RECORD                                                              \
   {                                                                                             \
     sizeof(QuendelModuleRecord), 1, QUENDEL_INTERFACE_MAJOR, QUENDEL_INTERFACE_MINOR,           \
@@ -91,13 +110,20 @@ typedef int (*QuendelCanUnloadFunc)(void);
         QUENDEL_THIS_RUNTIME, QUENDEL_THIS_DEBUG                                                \
   }
 
-// The C names a host looks for.
-#define QUENDEL_MODULE_RECORD_SYMBOL "quendel_module_record"
-#define QUENDEL_CAN_UNLOAD_SYMBOL "quendel_can_unload_now"
-#define QUENDEL_REGISTRY_SYMBOL "quendel_registry"
+/// \name Entry names
+/// The C names a host looks for.
+/// \{
+#define QUENDEL_MODULE_RECORD_SYMBOL "quendel_module_record"  ///< The module record.
+#define QUENDEL_CAN_UNLOAD_SYMBOL "quendel_can_unload_now"    ///< The pointer to "can unload now".
+#define QUENDEL_REGISTRY_SYMBOL "quendel_registry"            ///< The registry entry.
+/// \}
 
-// Exported data of a module, which several of its translation units may define (the linker
-// keeps one), and what stays inside the module whatever its default visibility.
+/// \def QUENDEL_MODULE_DATA
+/// Exported data of a module, which several of its translation units may define (the linker
+/// keeps one).
+
+/// \def QUENDEL_MODULE_LOCAL
+/// What stays inside the module whatever its default visibility.
 #if defined(_WIN32)
 #define QUENDEL_MODULE_DATA extern "C" __declspec(dllexport) __declspec(selectany)
 #define QUENDEL_MODULE_LOCAL
@@ -116,6 +142,8 @@ QUENDEL_MODULE_LOCAL inline int CanUnloadNow() {
   return liveObjects.load(std::memory_order_acquire) == 0;
 }
 
+/// \def QUENDEL_COUNTING
+/// Marks the counting operators of detail::CountedAllocation: not inlined, each module's own.
 #if defined(_MSC_VER)
 #define QUENDEL_COUNTING __declspec(noinline)
 #else
@@ -167,8 +195,8 @@ struct CountedAllocation {
 
 }  // namespace framework::detail
 
-// Exports the module record and a pointer to "can unload now" from the module. Including
-// quendel/provider.h does it; a provider written without it puts this once in one of its files.
+/// Exports the module record and a pointer to "can unload now" from the module. Including
+/// quendel/provider.h does it; a provider written without it puts this once in one of its files.
 #define QUENDEL_MODULE_RECORD()                                           \
   QUENDEL_MODULE_DATA const QuendelModuleRecord quendel_module_record =   \
       QUENDEL_THIS_MODULE_RECORD;                                         \

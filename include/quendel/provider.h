@@ -1,9 +1,10 @@
 #ifndef QUENDEL_PROVIDER_H
 #define QUENDEL_PROVIDER_H
 
-// Shorthands for a provider's registry function. The function they define is the
-// hand-written one: it lists heap-made ComponentInfo records that the factory takes over,
-// in an array that stays the provider's.
+/// \file
+/// Shorthands for a provider's registry function. The function they define is the
+/// hand-written one: it lists heap-made ComponentInfo records that the factory takes over,
+/// in an array that stays the provider's.
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -11,49 +12,44 @@
 
 #include "quendel/component.h"
 #include "quendel/export.h"
+#include "quendel/module_manifest.h"
 #include "quendel/module_record.h"
 
-// Exports a provider's C entry point from its module, so a host finds it by name.
+/// \def QUENDEL_PROVIDER_EXPORT
+/// Exports a provider's C entry point from its module, so a host finds it by name.
 #if defined(_WIN32)
 #define QUENDEL_PROVIDER_EXPORT extern "C" __declspec(dllexport)
 #else
 #define QUENDEL_PROVIDER_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-// Every module that includes this header exports its module record and "can unload now"
-// (quendel/module_record.h). The library itself does not, and a module that writes its own
-// record defines QUENDEL_NO_MODULE_RECORD.
+/// \file
+/// \details Every module that includes this header exports its module record and "can
+/// unload now" (quendel/module_record.h). The library itself does not, and a module that
+/// writes its own record defines QUENDEL_NO_MODULE_RECORD.
+
+/// \cond
 #if !defined(QUENDEL_FRAMEWORK_BUILD) && !defined(QUENDEL_NO_MODULE_RECORD)
 QUENDEL_MODULE_RECORD();
 #endif
+/// \endcond
 
 namespace framework {
 
-// What a provider says about one component; the registry function turns each into a fresh
-// ComponentInfo. The texts must outlive the factory that registers them (string literals).
-struct ComponentDescription {
-  const char* name;
-  const char* id;
-  const char* version;
-  std::int32_t type;
-  const char* description;
-  ComponentCreator creator;
-};
-
-// The record the helpers hand out. The factory it is handed to owns it in every case: it
-// deletes a registered one when it ends and a refused one (a null id, or an id already
-// registered) at once. Records of any other type that the factory refuses stay their
-// provider's. Counted among the module's live objects (when made with `new`, as the helpers
-// do).
+/// The record the helpers hand out. The factory it is handed to owns it in every case: it
+/// deletes a registered one when it ends and a refused one (a null id, or an id already
+/// registered) at once. Records of any other type that the factory refuses stay their
+/// provider's. Counted among the module's live objects (when made with `new`, as the helpers
+/// do).
 struct FactoryOwnedInfo final : ComponentInfo, detail::CountedAllocation {
   FactoryOwnedInfo() = default;
   FactoryOwnedInfo(const FactoryOwnedInfo&) = delete;
   FactoryOwnedInfo& operator=(const FactoryOwnedInfo&) = delete;
 };
 
-// The creator of Component: a new instance for `factory`, not aggregated and without a
-// reference (count 0), or null when it cannot be made. Component is constructed from the
-// factory alone, or from a null owner and the factory.
+/// The creator of Component: a new instance for `factory`, not aggregated and without a
+/// reference (count 0), or null when it cannot be made. Component is constructed from the
+/// factory alone, or from a null owner and the factory.
 template <typename Component>
 CTComponentUnknown* CreateInstance(CTComponentFactory* factory) {
   static_assert(std::is_base_of_v<CTComponentUnknown, Component>,
@@ -69,15 +65,15 @@ CTComponentUnknown* CreateInstance(CTComponentFactory* factory) {
   }
 }
 
-// The description of Component, fields in ComponentInfo's order.
+/// The description of Component, fields in ComponentInfo's order.
 template <typename Component>
 constexpr ComponentDescription Describe(const char* name, const char* id, const char* version,
                                         std::int32_t type, const char* description) {
   return {name, id, version, type, description, &CreateInstance<Component>};
 }
 
-// Fills `entries` with a fresh FactoryOwnedInfo per description. An entry whose record cannot
-// be allocated is left null, which the factory reports and skips.
+/// Fills `entries` with a fresh FactoryOwnedInfo per description. An entry whose record cannot
+/// be allocated is left null, which the factory reports and skips.
 inline void ListComponents(const ComponentDescription* descriptions, std::size_t number,
                            TWrap<ComponentInfo>* entries) {
   for (std::size_t i = 0; i < number; ++i) {
@@ -96,30 +92,34 @@ inline void ListComponents(const ComponentDescription* descriptions, std::size_t
 
 }  // namespace framework
 
-// Defines and exports the registry function `name` listing the given descriptions:
-//
-//   QUENDEL_REGISTRY_FUNCTION(ImagingRegistry,
-//       framework::Describe<GrayFilter>("GrayFilter", kGrayFilterId, "1.0.0", 1, "to gray"));
-//
-// Each call hands out new records, since the factory they are handed to deletes them, refused
-// or not: registering the provider twice, or with another that lists the same id, leaks
-// nothing. The array is per thread, so factories on different threads may register the same
-// provider. The function is also the module's registry entry (QUENDEL_REGISTRY_ENTRY), so a
-// module defines one registry function this way.
-#define QUENDEL_REGISTRY_FUNCTION(name, ...)                                                  \
-  QUENDEL_PROVIDER_EXPORT void name(::framework::TWrap<::framework::ComponentInfo>** entries, \
-                                    std::size_t* count) {                                     \
-    static constexpr ::framework::ComponentDescription kDescriptions[] = {__VA_ARGS__};       \
-    constexpr std::size_t kNumber = sizeof(kDescriptions) / sizeof(kDescriptions[0]);         \
-    static thread_local ::framework::TWrap<::framework::ComponentInfo> list[kNumber];         \
-    ::framework::ListComponents(kDescriptions, kNumber, list);                                \
-    *entries = list;                                                                          \
-    *count = kNumber;                                                                         \
-  }                                                                                           \
+/// Defines and exports the registry function `name` listing the given descriptions, and the
+/// module's manifest (quendel/module_manifest.h) listing the same:
+///
+/// \code
+///   QUENDEL_REGISTRY_FUNCTION(ImagingRegistry,
+///       framework::Describe<GrayFilter>("GrayFilter", kGrayFilterId, "1.0.0", 1, "to gray"));
+/// \endcode
+///
+/// Each call hands out new records, since the factory they are handed to deletes them, refused
+/// or not: registering the provider twice, or with another that lists the same id, leaks
+/// nothing. The array is per thread, so factories on different threads may register the same
+/// provider. The function is also the module's registry entry (QUENDEL_REGISTRY_ENTRY), so a
+/// module defines one registry function this way.
+#define QUENDEL_REGISTRY_FUNCTION(name, ...)                                                    \
+  static constexpr ::framework::ComponentDescription name##Descriptions[] = {__VA_ARGS__};      \
+  QUENDEL_MODULE_MANIFEST(name##Descriptions);                                                  \
+  QUENDEL_PROVIDER_EXPORT void name(::framework::TWrap<::framework::ComponentInfo>** entries,   \
+                                    std::size_t* count) {                                       \
+    constexpr std::size_t kNumber = sizeof(name##Descriptions) / sizeof(name##Descriptions[0]); \
+    static thread_local ::framework::TWrap<::framework::ComponentInfo> list[kNumber];           \
+    ::framework::ListComponents(name##Descriptions, kNumber, list);                             \
+    *entries = list;                                                                            \
+    *count = kNumber;                                                                           \
+  }                                                                                             \
   QUENDEL_REGISTRY_ENTRY(name)
 
-// Exports `function`, a registry function, under the name a host's kit looks for
-// ("quendel_registry"). One per module.
+/// Exports `function`, a registry function, under the name a host's kit looks for
+/// ("quendel_registry"). One per module.
 #define QUENDEL_REGISTRY_ENTRY(function)                                              \
   QUENDEL_PROVIDER_EXPORT void quendel_registry(                                      \
       ::framework::TWrap<::framework::ComponentInfo>** entries, std::size_t* count) { \

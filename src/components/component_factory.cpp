@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "components/component_factory_impl.h"
@@ -58,6 +59,18 @@ int CTComponentFactory::DelegatQueryInterface(const char* id, void** object) {
 
 int CTComponentFactory::RegistryComponent(const ComponentRegistryFunc& registry) {
   return impl->RegistryComponent(registry);
+}
+
+int CTComponentFactory::RegistryComponentMatching(const ComponentRegistryFunc& registry,
+                                                  const char* const* ids, std::size_t count) {
+  if (ids == nullptr && count != 0) return -1;
+  std::vector<std::string_view> expected;
+  for (std::size_t i = 0; i < count; ++i) expected.emplace_back(ids[i] != nullptr ? ids[i] : "");
+  return impl->RegistryComponent(registry, &expected);
+}
+
+int CTComponentFactory::SetResolver(ComponentResolver resolver, void* context) {
+  return impl->SetResolver(resolver, context);
 }
 
 int CTComponentFactory::CreateComponent(const char* id, void** object) {

@@ -2,6 +2,7 @@
 #define QUENDEL_COMPONENTS_COMPONENT_FACTORY_IMPL_H
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,8 +47,12 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
 
   ~Impl();
 
-  int RegistryComponent(const ComponentRegistryFunc& registry);
-  int CreateComponent(const char* id, void** object, CTComponentFactory* factory);
+  // Registers what `registry` lists; with `expected`, only when its ids are exactly those.
+  int RegistryComponent(const ComponentRegistryFunc& registry,
+                        const std::vector<std::string_view>* expected = nullptr);
+  // `attempt` counts the resolver's answers for this call so far.
+  int CreateComponent(const char* id, void** object, CTComponentFactory* factory, int attempt = 0);
+  int SetResolver(ComponentResolver resolver, void* context);
   // Logs the release of the live instance of `id` and forgets it, if the entry still names
   // `instance` (any instance when null).
   void RemoveComponent(const char* id, const CTComponentUnknown* instance);
@@ -93,9 +98,21 @@ class QUENDEL_HIDDEN CTComponentFactory::Impl {
   int AskPinned(const Pin& pin, const char* id, void** object);
   // Ends a creation or last release that made `entry` busy.
   void Unbusy(Shard& shard, ComponentObject& entry);
+  // Asks the resolver, if any, for `id`; true when it says it registered it.
+  bool Resolve(const char* id, CTComponentFactory* factory);
+
+  // The resolver and the calls of it under way, which SetResolver waits for.
+  struct Resolving {
+    std::mutex mutex;
+    std::condition_variable idle;
+    ComponentResolver resolver = nullptr;
+    void* context = nullptr;
+    int calls = 0;
+  };
 
   Shard shards[kShards];
   std::atomic<std::uint64_t> births{0};
+  Resolving resolving;
 };
 
 }  // namespace framework

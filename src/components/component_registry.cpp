@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <typeinfo>
 #include <utility>
 #include <vector>
@@ -39,6 +41,7 @@ constexpr int kIdLine = 144;
 constexpr int kVersionLine = 145;
 constexpr int kTypeLine = 146;
 constexpr int kDescriptionLine = 147;
+constexpr int kMismatchLine = 151;
 constexpr int kCreateFailedLine = 111;
 constexpr int kNotFoundLine = 118;
 constexpr int kSeparatorLine = 160;
@@ -66,6 +69,26 @@ void DisposeRefused(ComponentInfo* info, bool held) {
   if (info != nullptr && !held && IsFactoryOwned(*info)) delete info;
 }
 
+// An id listed on one side only: by the registry function (or an entry without one, as an
+// empty id) or in `expected`; a null view when the two lists are the same set of ids.
+std::string_view Unmatched(const TWrap<ComponentInfo>* entries, std::size_t count,
+                           const std::vector<std::string_view>& expected) {
+  std::vector<std::string_view> listed;
+  for (std::size_t i = 0; entries != nullptr && i < count; ++i) {
+    const ComponentInfo* info = entries[i].ptr;
+    listed.push_back(info != nullptr && info->id != nullptr ? info->id : "");
+  }
+  std::vector<std::string_view> wanted = expected;
+  std::sort(listed.begin(), listed.end());
+  std::sort(wanted.begin(), wanted.end());
+  const auto [mine, theirs] =
+      std::mismatch(listed.begin(), listed.end(), wanted.begin(), wanted.end());
+  if (mine == listed.end() && theirs == wanted.end()) return {};
+  if (mine == listed.end()) return *theirs;
+  if (theirs == wanted.end()) return *mine;
+  return std::min(*mine, *theirs);
+}
+
 }  // namespace
 
 CTComponentFactory::Impl::~Impl() {
@@ -82,11 +105,27 @@ CTComponentFactory::Impl::Key CTComponentFactory::Impl::KeyOf(std::string_view i
   return {id, std::hash<std::string_view>()(id)};
 }
 
-int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& registry) {
+int CTComponentFactory::Impl::RegistryComponent(const ComponentRegistryFunc& registry,
+                                                const std::vector<std::string_view>* expected) {
   TWrap<ComponentInfo>* entries = nullptr;
   std::size_t count = 0;
   // A null function is treated like one that lists nothing.
   if (registry != nullptr) registry(&entries, &count);
+  if (expected != nullptr) {
+    const std::string_view unmatched = Unmatched(entries, count, *expected);
+    if (unmatched.data() != nullptr) {
+      QLOG_ERROR(kRegistry, kMismatchLine)
+          << "the components listed are not the manifest's, none registered. id:" << unmatched;
+      for (std::size_t i = 0; entries != nullptr && i < count; ++i) {
+        ComponentInfo* info = entries[i].ptr;
+        // A record some factory holds stays that factory's, as for any refusal.
+        const bool held = info != nullptr && !ClaimRecord(info);
+        if (info != nullptr && !held) ForgetRecord(info);
+        DisposeRefused(info, held);
+      }
+      return -1;
+    }
+  }
   if (entries == nullptr) {
     QLOG_ERROR(kRegistry, kNoEntriesLine) << "Get Component Inifo failed.";
     return 0;
@@ -161,7 +200,7 @@ int CTComponentFactory::Impl::AskPinned(const Pin& pin, const char* id, void** o
 }
 
 int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
-                                              CTComponentFactory* factory) {
+                                              CTComponentFactory* factory, int attempt) {
   const Key key = KeyOf(id);
   Shard& shard = ShardOf(key);
   ComponentObject* entry = nullptr;
@@ -176,6 +215,10 @@ int CTComponentFactory::Impl::CreateComponent(const char* id, void** object,
     }
   }
   if (entry == nullptr) {
+    // Twice, for a resolver whose registration another thread's unload undid meanwhile.
+    constexpr int kResolverAttempts = 2;
+    if (attempt < kResolverAttempts && Resolve(id, factory))
+      return CreateComponent(id, object, factory, attempt + 1);
     QLOG_INFO(kCreate, kNotFoundLine) << "not found component. id:" << id;
     return -1;
   }

@@ -16,8 +16,8 @@
 namespace framework::host::detail {
 
 // Reads `size` bytes of a module file, of the `format` the host loads: its verdict, and for a
-// file that was read, the kinds of the three provider symbols and the record. Reads no byte
-// outside [data, data + size), whatever the bytes say.
+// file that was read, the kinds of the provider symbols, the record and the manifest. Reads
+// no byte outside [data, data + size), whatever the bytes say.
 inline ModuleFile ParseModuleFile(const unsigned char* data, std::size_t size,
                                   ModuleFormat format = kHostModuleFormat) {
   const reader::FileBytes file(data, size);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "quendel/detail/module_file_result.h"
 
@@ -76,6 +78,27 @@ inline void TakeRecord(ModuleFile& result, const FileBytes& file, std::uint64_t 
   std::memset(bytes + used, 0, sizeof bytes - used);
   std::memcpy(&result.record, bytes, sizeof bytes);
   result.recordBytes = static_cast<std::size_t>(used);
+}
+
+// Fills the manifest of `result` from one the module holds as TakeRecord's record: nothing
+// past the size it states, and nothing at all without a whole size field.
+inline void TakeManifest(ModuleFile& result, const FileBytes& file, std::uint64_t offset,
+                         std::uint64_t backed, std::uint64_t room) {
+  unsigned char head[4] = {};
+  if (room < sizeof head || !file.Copy(offset, std::min<std::uint64_t>(backed, sizeof head), head))
+    return;
+  const std::uint64_t stated = FileBytes(head, sizeof head).U32(0);
+  const std::uint64_t take = std::min<std::uint64_t>({room, stated, kMaxManifestBytes});
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(take), 0);
+  if (!file.Copy(offset, std::min(take, backed), bytes.data())) return;
+  result.manifest = std::move(bytes);
+}
+
+// Takes what the data symbol `wanted` holds, as TakeRecord and TakeManifest describe.
+inline void TakeHeld(ModuleFile& result, const FileBytes& file, const WantedSymbol& wanted,
+                     std::uint64_t offset, std::uint64_t backed, std::uint64_t room) {
+  if (wanted.holds == Holding::kRecord) TakeRecord(result, file, offset, backed, room);
+  if (wanted.holds == Holding::kManifest) TakeManifest(result, file, offset, backed, room);
 }
 
 }  // namespace framework::host::detail::reader

@@ -2,9 +2,9 @@
 #define QUENDEL_DETAIL_MODULE_FILE_ELF_H
 
 // Reads a 64-bit little-endian ELF shared library: the header, that every table, segment and
-// section the loader or this reader would touch lies inside the file, and the three provider
-// symbols in the dynamic symbol table, each placed in its loadable segment. Every loop runs at
-// most as often as the file has room for the entries it walks.
+// section the loader or this reader would touch lies inside the file, and the provider symbols
+// in the dynamic symbol table, each placed in its loadable segment. Every loop runs at most as
+// often as the file has room for the entries it walks.
 #include <array>
 #include <cstdint>
 #include <limits>
@@ -88,8 +88,8 @@ inline bool CheckElfSections(const FileBytes& file, const ElfTables& tables, Mod
   return true;
 }
 
-// Classifies the exported definition at `symbol` of `wanted`, and takes the record when it
-// is the record and data.
+// Classifies the exported definition at `symbol` of `wanted`, and takes what it holds when
+// that is the record or the manifest and it is data.
 inline bool TakeElfSymbol(const FileBytes& file, const ElfTables& tables, std::uint64_t symbol,
                           const WantedSymbol& wanted, ModuleFile& result) {
   const std::uint8_t type = file.U8(symbol + 4) & 0xf;
@@ -110,17 +110,17 @@ inline bool TakeElfSymbol(const FileBytes& file, const ElfTables& tables, std::u
   } else {
     *wanted.kind = SymbolKind::kOther;
   }
-  if (wanted.record && *wanted.kind == SymbolKind::kData) {
+  if (*wanted.kind == SymbolKind::kData) {
     const std::uint64_t into = address - segment.address;
     const std::uint64_t room = std::min(size, segment.memory - into);
     const std::uint64_t backed = into < segment.filed ? segment.filed - into : 0;
-    TakeRecord(result, file, segment.offset + (backed > 0 ? into : 0), backed, room);
+    TakeHeld(result, file, wanted, segment.offset + (backed > 0 ? into : 0), backed, room);
   }
   return true;
 }
 
-// Looks the three provider names up among the exported definitions of the dynamic symbol
-// table whose section header is at `symbols`; the first definition of a name counts.
+// Looks the provider names up among the exported definitions of the dynamic symbol table
+// whose section header is at `symbols`; the first definition of a name counts.
 inline bool FindElfSymbols(const FileBytes& file, const ElfTables& tables, std::uint64_t symbols,
                            ModuleFile& result) {
   if (file.U64(symbols + 56) != elf::kSymbolSize)
@@ -132,8 +132,8 @@ inline bool FindElfSymbols(const FileBytes& file, const ElfTables& tables, std::
   const std::uint64_t first = file.U64(symbols + 24);
   const std::uint64_t count = file.U64(symbols + 32) / elf::kSymbolSize;
   const std::uint64_t text = file.U64(names + 24), textSize = file.U64(names + 32);
-  const std::array<WantedSymbol, 3> wanted = WantedSymbols(result);
-  bool found[3] = {};
+  const std::array<WantedSymbol, kWantedSymbols> wanted = WantedSymbols(result);
+  bool found[kWantedSymbols] = {};
   for (std::uint64_t i = 1; i < count; ++i) {
     const std::uint64_t symbol = first + i * elf::kSymbolSize;
     const std::uint64_t name = file.U32(symbol);
@@ -144,7 +144,7 @@ inline bool FindElfSymbols(const FileBytes& file, const ElfTables& tables, std::
     if (binding == elf::kLocalBinding || visibility == 1 || visibility == 2 ||
         file.U16(symbol + 6) == elf::kUndefined)
       continue;
-    for (std::size_t w = 0; w < 3; ++w) {
+    for (std::size_t w = 0; w < kWantedSymbols; ++w) {
       if (found[w] || !file.NameAt(text + name, text + textSize, wanted[w].name)) continue;
       found[w] = true;
       if (!TakeElfSymbol(file, tables, symbol, wanted[w], result)) return false;

@@ -2,8 +2,8 @@
 #define QUENDEL_DETAIL_MODULE_FILE_PE_H
 
 // Reads a PE32+ DLL: the DOS and PE headers, that the section table and every section's raw
-// data lie inside the file, and the three provider names in the export directory, each
-// placed in its section. PE exports carry no types: an export in an executable section is a
+// data lie inside the file, and the provider names in the export directory, each placed in
+// its section. PE exports carry no types: an export in an executable section is a
 // function, one in any other section data. Every loop runs at most as often as the file has
 // room for the entries it walks.
 #include <algorithm>
@@ -100,8 +100,9 @@ struct PeExports {
   PePlace directory;
 };
 
-// Classifies the export of `wanted` at `address`, and takes the record when it is the record
-// and data. An address inside the export directory names another DLL's export (a forwarder).
+// Classifies the export of `wanted` at `address`, and takes what it holds when that is the
+// record or the manifest and it is data. An address inside the export directory names another
+// DLL's export (a forwarder).
 inline bool TakePeSymbol(const FileBytes& file, const PeSections& sections,
                          const PeExports& exports, std::uint64_t address,
                          const WantedSymbol& wanted, ModuleFile& result) {
@@ -113,8 +114,7 @@ inline bool TakePeSymbol(const FileBytes& file, const PeSections& sections,
   if (!FindPeSection(file, sections, address, &place))
     return Damaged(result, std::string(wanted.name) + " lies outside the module's sections");
   *wanted.kind = place.executable ? SymbolKind::kFunction : SymbolKind::kData;
-  if (wanted.record && !place.executable)
-    TakeRecord(result, file, place.offset, place.backed, place.room);
+  if (!place.executable) TakeHeld(result, file, wanted, place.offset, place.backed, place.room);
   return true;
 }
 
@@ -125,7 +125,7 @@ inline bool FindPeTable(const FileBytes& file, const PeSections& sections, std::
          (FindPeSection(file, sections, address, table) && table->backed >= count * width);
 }
 
-// Looks the three provider names up among the exported names; the first of a name counts.
+// Looks the provider names up among the exported names; the first of a name counts.
 inline bool FindPeSymbols(const FileBytes& file, const PeSections& sections,
                           const PeExports& exports, ModuleFile& result) {
   const std::uint64_t at = exports.directory.offset;
@@ -137,13 +137,13 @@ inline bool FindPeSymbols(const FileBytes& file, const PeSections& sections,
     return Outside(result, "the export name table");
   if (!FindPeTable(file, sections, file.U32(at + 36), nameCount, 2, &ordinals))
     return Outside(result, "the export ordinal table");
-  const std::array<WantedSymbol, 3> wanted = WantedSymbols(result);
-  bool found[3] = {};
+  const std::array<WantedSymbol, kWantedSymbols> wanted = WantedSymbols(result);
+  bool found[kWantedSymbols] = {};
   for (std::uint64_t i = 0; i < nameCount; ++i) {
     PePlace name;
     if (!FindPeSection(file, sections, file.U32(names.offset + 4 * i), &name) || name.backed == 0)
       return Outside(result, "an export name");
-    for (std::size_t w = 0; w < 3; ++w) {
+    for (std::size_t w = 0; w < kWantedSymbols; ++w) {
       if (found[w] || !file.NameAt(name.offset, name.offset + name.backed, wanted[w].name))
         continue;
       found[w] = true;

@@ -2,13 +2,15 @@
 #define QUENDEL_DETAIL_MODULE_FILE_RESULT_H
 
 // What the host kit learns from a module's file before any loader call: whether the file is a
-// shared library this host can load at all, which of the three provider symbols it exports
-// and of which kind, and its module record as the file states it.
+// shared library this host can load at all, which of the provider symbols it exports and of
+// which kind, and its module record and manifest as the file states them.
 #include <array>
 #include <cstddef>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "quendel/module_manifest.h"
 #include "quendel/module_record.h"
 
 namespace framework::host::detail {
@@ -56,6 +58,7 @@ struct ModuleFile {
   SymbolKind recordSymbol = SymbolKind::kAbsent;     // quendel_module_record
   SymbolKind canUnloadSymbol = SymbolKind::kAbsent;  // quendel_can_unload_now
   SymbolKind registrySymbol = SymbolKind::kAbsent;   // quendel_registry
+  SymbolKind manifestSymbol = SymbolKind::kAbsent;   // quendel_manifest
   // The record's first `recordBytes` bytes as the module holds them once loaded (zeros where
   // it lies in zero-filled memory); every byte past them is zero. recordBytes is the least of
   // the size the record states, the room its symbol (ELF) or the rest of its section (PE)
@@ -63,21 +66,31 @@ struct ModuleFile {
   // and that room holds at least the record's size field.
   QuendelModuleRecord record{};
   std::size_t recordBytes = 0;
+  // The manifest's bytes as the module holds them once loaded, at most the size it states,
+  // the room its symbol or section gives it and kMaxManifestBytes; empty unless
+  // manifestSymbol is kData and that room holds at least the manifest's size field.
+  std::vector<unsigned char> manifest;
 };
+
+// A manifest is a few hundred bytes per component; more than this is no manifest.
+constexpr std::size_t kMaxManifestBytes = std::size_t{1} << 20;
 
 // What the format readers share; not for the host kit.
 namespace reader {
 
-// A name the readers look for, where its kind goes, and whether it is the record.
+// A name the readers look for, where its kind goes, and which bytes it holds, if data.
+enum class Holding { kNothing, kRecord, kManifest };
 struct WantedSymbol {
   const char* name;
   SymbolKind* kind;
-  bool record;
+  Holding holds;
 };
-inline std::array<WantedSymbol, 3> WantedSymbols(ModuleFile& result) {
-  return {{{QUENDEL_MODULE_RECORD_SYMBOL, &result.recordSymbol, true},
-           {QUENDEL_CAN_UNLOAD_SYMBOL, &result.canUnloadSymbol, false},
-           {QUENDEL_REGISTRY_SYMBOL, &result.registrySymbol, false}}};
+constexpr std::size_t kWantedSymbols = 4;
+inline std::array<WantedSymbol, kWantedSymbols> WantedSymbols(ModuleFile& result) {
+  return {{{QUENDEL_MODULE_RECORD_SYMBOL, &result.recordSymbol, Holding::kRecord},
+           {QUENDEL_CAN_UNLOAD_SYMBOL, &result.canUnloadSymbol, Holding::kNothing},
+           {QUENDEL_REGISTRY_SYMBOL, &result.registrySymbol, Holding::kNothing},
+           {QUENDEL_MANIFEST_SYMBOL, &result.manifestSymbol, Holding::kManifest}}};
 }
 
 // Turns `result` into a refusal. False, so that a reader returns it to say it stopped.

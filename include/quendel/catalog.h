@@ -81,9 +81,11 @@ inline int CompareVersions(const std::string& a, const std::string& b) {
 /// factory does not know, from the host or from a component of any provider, loads the module
 /// that wins the id (reading, checking and loading the file as Module does), registers it
 /// (checked against its manifest) and creates the instance. A module that fails to load is
-/// reported once as an error line and in Modules(), and its ids stay unknown until AddFolder
-/// reads its folder again. UnloadIdle() forgets the components of every module with nothing
-/// alive and unloads it; its next use loads the file again, as it is then on disk.
+/// reported once as an error line and in Modules(), and its offers leave the choice until
+/// AddFolder reads its folder again: another module's offer of one of its ids is then chosen,
+/// and an id no other module offers stays unknown. UnloadIdle() forgets the components of every
+/// module with nothing alive and unloads it; its next use loads the file again, as it is then
+/// on disk. One catalog serves a factory at a time.
 ///
 /// Every member may be called from any thread. A module's loading and unloading are
 /// serialised, so threads asking for ids of one module load it once; no catalog lock is held
@@ -151,11 +153,14 @@ class Catalog {
     for (const auto& slot : slots_) {
       for (const ManifestEntry& entry : slot->manifest) {
         CatalogComponent listed{entry, slot->path, true, {}};
-        const Slot* winner = chosen_.at(entry.id);
-        if (winner != slot.get()) {
+        const auto winner = chosen_.find(entry.id);
+        if (slot->failed) {
           listed.chosen = false;
-          listed.text = "offered also by " + winner->path + " (version " +
-                        VersionIn(*winner, entry.id) + "), which is chosen";
+          listed.text = "its module failed to load: " + slot->text;
+        } else if (winner->second != slot.get()) {
+          listed.chosen = false;
+          listed.text = "offered also by " + winner->second->path + " (version " +
+                        VersionIn(*winner->second, entry.id) + "), which is chosen";
         }
         components.push_back(std::move(listed));
       }
@@ -194,8 +199,6 @@ class Catalog {
       std::lock_guard<std::mutex> own(slot->mutex);
       if (slot->module == nullptr) continue;
       const bool gone = slot->module->Unload(HeldComponents::kForget);
-      // kInUse comes after the components were forgotten; kHeldByFactory before.
-      if (gone || slot->module->State() == ModuleState::kInUse) slot->registered = false;
       std::lock_guard<std::mutex> lock(mutex_);
       slot->state = slot->module->State();
       slot->text = slot->module->Text();
@@ -213,10 +216,9 @@ class Catalog {
     std::string folder;
     std::string path;
     std::string identity;
-    // Guards `module` and `registered`; held while the module loads, registers or unloads.
+    // Guards `module`; held while the module loads, registers or unloads.
     std::mutex mutex;
     std::unique_ptr<Module> module;
-    bool registered = false;
     // The rest is guarded by the catalog's mutex.
     std::vector<ManifestEntry> manifest;
     ModuleState state = ModuleState::kUnloaded;
@@ -267,10 +269,14 @@ class Catalog {
     std::error_code missing;
     slot.identity = detail::FileIdentity(std::filesystem::canonical(path, missing));
     for (const auto& other : slots_) {
-      if (other.get() != &slot && !slot.identity.empty() && other->identity == slot.identity &&
-          other->state != ModuleState::kAlreadyLoaded) {
+      if (other.get() == &slot || slot.identity.empty() || other->identity != slot.identity ||
+          other->state == ModuleState::kAlreadyLoaded)
+        continue;
+      // The other file may have been replaced or removed since it was read, and its number
+      // given to a new file: only what it is now counts.
+      other->identity = detail::FileIdentity(std::filesystem::canonical(other->path, missing));
+      if (other->identity == slot.identity)
         return Forget(slot, ModuleState::kAlreadyLoaded, "the same file as " + other->path);
-      }
     }
     std::string text;
     QuendelModuleRecord record{};
@@ -296,6 +302,7 @@ class Catalog {
     });
     chosen_.clear();
     for (const auto& slot : slots_) {
+      if (slot->failed) continue;  // its offers leave the choice until its folder is read again
       for (const ManifestEntry& entry : slot->manifest) {
         const auto [known, added] = chosen_.emplace(entry.id, slot.get());
         if (!added &&
@@ -314,7 +321,7 @@ class Catalog {
     return static_cast<Catalog*>(context)->Provide(*factory, id, true) ? 0 : -1;
   }
 
-  // Loads and registers the module that wins `id`; true when it registered anything new.
+  // Loads and registers the module that wins `id`; true when the factory should look again.
   // `first` for the id asked for, false for the ids its module loses to others.
   bool Provide(CTComponentFactory& factory, const std::string& id, bool first) {
     Slot* slot = nullptr;
@@ -325,7 +332,7 @@ class Catalog {
       if (found == chosen_.end()) return false;
       slot = found->second;
       for (const ManifestEntry& entry : slot->manifest)
-        if (first && chosen_.at(entry.id) != slot) contested.push_back(entry.id);
+        if (first && chosen_.find(entry.id)->second != slot) contested.push_back(entry.id);
     }
     // The winners of the ids this module loses register first, so that its offers of them
     // are refused as duplicates (one level only: two modules may each win an id of the other).
@@ -356,17 +363,18 @@ class Catalog {
     slot->loaded = true;
     ++slot->loads;
     slot->module = std::move(module);
-    slot->registered = true;
     Choose();
     return true;
   }
 
-  // With the slot's mutex held: registers a loaded module again, which registers those of its
-  // components the factory does not know now (forgotten, refused while another module had the
-  // id, or just registered by another thread); true, so that the factory looks again.
+  // With the slot's mutex held, for an id the factory missed while the module is loaded:
+  // another thread registered the module meanwhile (the factories hold all of its components:
+  // the factory looks again), or some were forgotten, or refused while another module held
+  // the id (registered again).
   static bool RegisterAgain(CTComponentFactory& factory, Slot& slot) {
-    slot.registered = slot.module->Register(factory);
-    return slot.registered;
+    const Module& module = *slot.module;
+    if (ComponentsRegisteredBy(module.Registry()) >= module.Manifest().size()) return true;
+    return module.Register(factory);
   }
 
   bool Failed(Slot& slot, const std::string& id, ModuleState state, const std::string& text) {
@@ -376,7 +384,9 @@ class Catalog {
     slot.failed = true;
     slot.state = state;
     slot.text = text;
-    return false;
+    Choose();
+    // Another module's offer of the id, if any, is chosen now: the factory asks again.
+    return chosen_.count(id) != 0;
   }
 
   CTComponentFactory* factory_;

@@ -401,6 +401,8 @@ class Module {
   const std::vector<ManifestEntry>& Manifest() const { return manifest_; }
   /// True when the module's file states a manifest.
   bool HasManifest() const { return hasManifest_; }
+  /// The module's registry entry; null unless it is loaded.
+  ComponentRegistryFunc Registry() const { return registry_; }
 
   /// Registers the module's components with `factory`. False, with nothing called, unless
   /// the module is loaded. For a module with a manifest, nothing is registered unless its

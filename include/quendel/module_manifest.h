@@ -39,10 +39,21 @@ namespace detail {
 constexpr std::size_t kManifestHeaderBytes = 12;
 constexpr std::uint32_t kManifestVersion = 1;
 
+// Whether a description's text is null, while compiling. GCC with its null-pointer sanitizer
+// will not compare the address of an inline variable with null then; such an address is
+// never null, and only a constant null pointer is.
+constexpr bool IsNullText(const char* text) {
+#if defined(__GNUC__) && !defined(__clang__)
+  return __builtin_constant_p(text == nullptr) && text == nullptr;
+#else
+  return text == nullptr;
+#endif
+}
+
 // A null text is kept as an empty one.
 constexpr std::size_t ManifestTextBytes(const char* text) {
   std::size_t length = 0;
-  while (text != nullptr && text[length] != '\0') ++length;
+  while (!IsNullText(text) && text[length] != '\0') ++length;
   return length + 1;
 }
 
@@ -68,7 +79,7 @@ class ManifestWriter {
     for (int i = 0; i < 4; ++i) out.bytes[at++] = static_cast<unsigned char>(value >> (8 * i));
   }
   constexpr void Text(const char* text) {
-    for (std::size_t i = 0; text != nullptr && text[i] != '\0'; ++i)
+    for (std::size_t i = 0; !IsNullText(text) && text[i] != '\0'; ++i)
       out.bytes[at++] = static_cast<unsigned char>(text[i]);
     out.bytes[at++] = 0;
   }
@@ -85,7 +96,7 @@ constexpr ManifestBytes<kSize> BuildManifest(const ComponentDescription (&descri
   writer.Integer(static_cast<std::uint32_t>(kCount));
   for (const ComponentDescription& d : descriptions) {
     // No factory registers a component without an id; neither does a manifest list one.
-    if (d.id == nullptr || d.id[0] == '\0') throw "a component in a manifest needs an id";
+    if (IsNullText(d.id) || d.id[0] == '\0') throw "a component in a manifest needs an id";
     writer.Integer(static_cast<std::uint32_t>(d.type));
     writer.Text(d.name);
     writer.Text(d.id);

@@ -1,8 +1,10 @@
 // The module file reader against a model of what each file says: images built in memory with
-// known symbols and records, the real test modules, both cut short and with fields that lie,
-// and arbitrary bytes. Every case runs under AddressSanitizer in CI, which catches a read past
-// the bytes. Built with QUENDEL_FUZZING it is the module_file_fuzzer, without the real modules.
+// known symbols, records and manifests, the real test modules, both cut short and with fields
+// that lie, and arbitrary bytes. Every case runs under AddressSanitizer in CI, which catches a read
+// past the bytes. Built with QUENDEL_FUZZING it is the module_file_fuzzer, without the real
+// modules.
 #include <quendel/detail/module_file.h>
+#include <quendel/detail/module_manifest_read.h>
 
 #include <algorithm>
 #include <cstring>
@@ -41,12 +43,13 @@ SymbolKind KindOf(Place place) {
 
 // What the reader must answer for a file that holds `places` and whose record, read up to
 // `room` bytes of which the file holds `backed`, is `stored` (zeros past `backed`).
-ModuleFile Expected(const Place (&places)[3], const unsigned char* stored, std::uint32_t room,
+ModuleFile Expected(const Place (&places)[4], const unsigned char* stored, std::uint32_t room,
                     std::uint32_t backed) {
   ModuleFile expected;
   expected.recordSymbol = KindOf(places[0]);
   expected.canUnloadSymbol = KindOf(places[1]);
   expected.registrySymbol = KindOf(places[2]);
+  expected.manifestSymbol = KindOf(places[3]);
   if (places[0] != Place::kData) return expected;
   unsigned char bytes[kRecordSize] = {};
   std::memcpy(bytes, stored, std::min<std::size_t>(backed, kRecordSize));
@@ -58,11 +61,63 @@ ModuleFile Expected(const Place (&places)[3], const unsigned char* stored, std::
   return expected;
 }
 
+// The ids a manifest lists, a space between, or why ParseManifest refuses it, then with none.
+std::string IdsOf(const std::vector<unsigned char>& bytes) {
+  std::vector<framework::host::ManifestEntry> entries;
+  std::string ids;
+  if (!ParseManifest(bytes, &entries, &ids)) MODEL_CHECK_MSG(entries.empty(), ids);
+  for (const auto& entry : entries) ids += (ids.empty() ? "" : " ") + entry.id;
+  return ids;
+}
+
+// Manifest bytes with one fault or none, and what IdsOf says of them. A size that lies says
+// more than any room the images give them.
+struct Manifest {
+  std::vector<std::uint8_t> bytes;
+  std::string ids;
+};
+Manifest MakeManifest(qt::Bytes& input) {
+  const char* const whys[] = {"",
+                              "fewer components than it counts",
+                              "bytes after its last component",
+                              "a text runs past its end",
+                              "the id m.0 is listed twice",
+                              "a component without an id",
+                              "its size is not the bytes it has"};
+  const std::uint32_t fault = input.Below(7);
+  Manifest made{{}, fault == 0 ? "" : std::string("damaged manifest: ") + whys[fault]};
+  const auto put = [&made](std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) made.bytes.push_back(static_cast<std::uint8_t>(value >> 8 * i));
+  };
+  const std::uint32_t count = input.Below(3) + (fault >= 3 && fault <= 5 ? 2 : 0);
+  put(0);
+  put(1);
+  put(count + (fault == 1 ? 1 : 0));
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const bool last = i + 1 == count;
+    const std::string id = last && fault == 4   ? "m.0"
+                           : last && fault == 5 ? ""
+                                                : "m." + std::to_string(i);
+    if (fault == 0) made.ids += (i ? " " : "") + id;
+    put(input.Byte());
+    for (const std::string& text :
+         {std::string(input.Below(3), 'n'), id, "1." + std::to_string(input.Byte())})
+      made.bytes.insert(made.bytes.end(), text.c_str(), text.c_str() + text.size() + 1);
+    made.bytes.push_back(0);  // no description
+  }
+  if (fault == 2) made.bytes.insert(made.bytes.end(), 1 + input.Below(4), 0xab);
+  if (fault == 3) made.bytes.pop_back();
+  const std::size_t size = made.bytes.size() + (fault == 6 ? 48 + input.Below(8) : 0);
+  for (int i = 0; i < 4; ++i) made.bytes[i] = static_cast<std::uint8_t>(size >> 8 * i);
+  return made;
+}
+
 void CheckSame(const ModuleFile& file, const ModuleFile& expected) {
   MODEL_CHECK_MSG(file.verdict == expected.verdict, file.text);
   MODEL_CHECK(file.recordSymbol == expected.recordSymbol);
   MODEL_CHECK(file.canUnloadSymbol == expected.canUnloadSymbol);
   MODEL_CHECK(file.registrySymbol == expected.registrySymbol);
+  MODEL_CHECK(file.manifestSymbol == expected.manifestSymbol);
   MODEL_CHECK(file.recordBytes == expected.recordBytes);
   MODEL_CHECK(std::memcmp(&file.record, &expected.record, kRecordSize) == 0);
 }
@@ -80,6 +135,8 @@ void CheckShape(const ModuleFile& file) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(&file.record);
   MODEL_CHECK(std::all_of(bytes + file.recordBytes, bytes + kRecordSize,
                           [](unsigned char byte) { return byte == 0; }));
+  MODEL_CHECK(file.manifest.empty() || file.manifestSymbol == SymbolKind::kData);
+  IdsOf(file.manifest);
 }
 
 ModuleFile Parse(const std::vector<std::uint8_t>& bytes, ModuleFormat format) {
@@ -119,7 +176,7 @@ void Overwrite(std::vector<std::uint8_t> bytes, ModuleFormat format, qt::Bytes& 
 // of its range fields pointing or reaching past the file's end.
 void BuiltImage(qt::Bytes& input, ModuleFormat format) {
   qt::ModuleModel model{};
-  for (int w = 0; w < 3; ++w) model.places[w] = static_cast<Place>(input.Below(4));
+  for (int w = 0; w < 4; ++w) model.places[w] = static_cast<Place>(input.Below(4));
   for (unsigned& variant : model.variants) variant = input.Below(6);
   const QuendelModuleRecord ours = QUENDEL_THIS_MODULE_RECORD;
   std::memcpy(model.record, &ours, kRecordSize);
@@ -128,6 +185,8 @@ void BuiltImage(qt::Bytes& input, ModuleFormat format) {
   model.record[kRecordSize] = input.Byte();
   model.room = 1 + input.Below(40);
   model.backed = input.Below(model.room + 1);
+  const Manifest manifest = MakeManifest(input);
+  model.manifest = manifest.bytes;
   const std::uint16_t machine = format == ModuleFormat::kElf
                                     ? (reader::kHostMachine.elf ? reader::kHostMachine.elf : 62)
                                     : (reader::kHostMachine.pe ? reader::kHostMachine.pe : 0x8664);
@@ -138,8 +197,11 @@ void BuiltImage(qt::Bytes& input, ModuleFormat format) {
       const ModuleFormat other =
           format == ModuleFormat::kElf ? ModuleFormat::kPe : ModuleFormat::kElf;
       MODEL_CHECK(Parse(image.bytes, other).verdict == Verdict::kOtherPlatform);
-      return CheckSame(Parse(image.bytes, format),
-                       Expected(model.places, model.record, model.room, model.backed));
+      const ModuleFile file = Parse(image.bytes, format);
+      CheckSame(file, Expected(model.places, model.record, model.room, model.backed));
+      if (file.manifestSymbol == SymbolKind::kData)
+        MODEL_CHECK(IdsOf(file.manifest) == manifest.ids);
+      return;
     }
     case 1:
       return CheckCut(image.bytes, format, input);
@@ -161,22 +223,27 @@ void ArbitraryBytes(qt::Bytes& input) {
   bytes.insert(bytes.end(), input.data + input.at, input.data + input.size);
   Parse(bytes, ModuleFormat::kElf);
   Parse(bytes, ModuleFormat::kPe);
+  IdsOf(bytes);
 }
 
 #if !defined(QUENDEL_FUZZING)
-// The test modules as built, and what each exports.
+// The test modules as built, what each exports, and the ids its manifest lists.
 struct RealCase {
   const char* name;
-  Place places[3];
+  Place places[4];
   std::uint32_t recordBytes;
+  const char* ids;
 };
+constexpr Place kData = Place::kData, kFunction = Place::kFunction, kAbsent = Place::kAbsent;
 constexpr RealCase kReal[] = {
-    {"test_providers", {Place::kData, Place::kData, Place::kFunction}, kRecordSize},
-    {"values_provider", {Place::kData, Place::kData, Place::kAbsent}, kRecordSize},
-    {"plain_library", {Place::kAbsent, Place::kAbsent, Place::kAbsent}, 0},
-    {"size_provider", {Place::kData, Place::kData, Place::kFunction}, 8},  // states 8 bytes
+    {"test_providers", {kData, kData, kFunction, kData}, kRecordSize, "paired.counter"},
+    {"values_provider", {kData, kData, kAbsent, kAbsent}, kRecordSize, ""},
+    {"plain_library", {kAbsent, kAbsent, kAbsent, kAbsent}, 0, ""},
+    {"size_provider", {kData, kData, kFunction, kAbsent}, 8, ""},  // states 8 bytes
     // The record and "can unload now" exported as functions, the registry entry as data.
-    {"wrong_kind_provider", {Place::kFunction, Place::kFunction, Place::kData}, 0},
+    {"wrong_kind_provider", {kFunction, kFunction, kData, kAbsent}, 0, ""},
+    {"catalog_one", {kData, kData, kFunction, kData}, kRecordSize, "catalog.a catalog.b"},
+    {"catalog_mismatch", {kData, kData, kFunction, kData}, kRecordSize, "catalog.m"},
 };
 
 // This build's record, as a module that states `size` bytes of it holds it.
@@ -201,8 +268,12 @@ void RealModule(qt::Bytes& input) {
   const RealCase& real = kReal[input.Below(std::size(kReal))];
   const std::vector<std::uint8_t>& bytes = FileOf(real.name);
   switch (input.Below(3)) {
-    case 0:
-      return CheckSame(Parse(bytes, kHostModuleFormat), ExpectedOf(real));
+    case 0: {
+      const ModuleFile file = Parse(bytes, kHostModuleFormat);
+      CheckSame(file, ExpectedOf(real));
+      MODEL_CHECK(real.ids == (file.manifest.empty() ? "" : IdsOf(file.manifest)));
+      return;
+    }
     case 1:
       return CheckCut(bytes, kHostModuleFormat, input);
   }

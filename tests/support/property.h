@@ -43,10 +43,11 @@ struct Bytes {
   }
 };
 
-inline void RunSeeds(void (*sequence)(Bytes& input)) {
-  for (int seed = 1; seed <= 400; ++seed) {
+// `seeds` sequences of 1 to `longest` bytes.
+inline void RunSeeds(void (*sequence)(Bytes& input), int seeds = 400, unsigned longest = 512) {
+  for (int seed = 1; seed <= seeds; ++seed) {
     std::mt19937 random(static_cast<unsigned>(seed));
-    std::vector<std::uint8_t> bytes(1 + random() % 512);
+    std::vector<std::uint8_t> bytes(1 + random() % longest);
     for (std::uint8_t& byte : bytes) byte = static_cast<std::uint8_t>(random());
     currentSequence = "seed " + std::to_string(seed);
     Bytes input{bytes.data(), bytes.size()};

@@ -1,7 +1,11 @@
 #ifndef QUENDEL_EXPORT_H
 #define QUENDEL_EXPORT_H
 
-// QUENDEL_API marks every declaration that leaves the library; the rest stays hidden.
+/// \file
+/// The export switch of the library's declarations.
+
+/// \def QUENDEL_API
+/// QUENDEL_API marks every declaration that leaves the library; the rest stays hidden.
 #if defined(_WIN32)
 #if defined(QUENDEL_FRAMEWORK_BUILD)
 #define QUENDEL_API __declspec(dllexport)

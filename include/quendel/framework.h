@@ -1,7 +1,8 @@
 #ifndef QUENDEL_FRAMEWORK_H
 #define QUENDEL_FRAMEWORK_H
 
-// Everything a host or a provider module needs from libquendel_framework.
+/// \file
+/// Everything a host or a provider module needs from libquendel_framework.
 #include "quendel/component.h"
 #include "quendel/component_factory.h"
 #include "quendel/component_helpers.h"

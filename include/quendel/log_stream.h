@@ -1,6 +1,8 @@
 #ifndef QUENDEL_LOG_STREAM_H
 #define QUENDEL_LOG_STREAM_H
 
+/// \file
+/// A provider's own log lines, written with operator<<.
 #include <locale>
 #include <sstream>
 #include <string>
@@ -10,20 +12,21 @@
 
 namespace framework {
 
-// One log line of a provider, assembled with operator<< in the provider's own module and
-// handed whole to WriteLogLine, once, when the statement ends. Nothing but the finished text
-// crosses into the library, so any type the standard streams print may be written. Numbers
-// are printed in the classic locale, as the library prints its own; a null C string is
-// written as nothing.
+/// One log line of a provider, assembled with operator<< in the provider's own module and
+/// handed whole to WriteLogLine, once, when the statement ends. Nothing but the finished text
+/// crosses into the library, so any type the standard streams print may be written. Numbers
+/// are printed in the classic locale, as the library prints its own; a null C string is
+/// written as nothing.
 class LogStream {
  public:
+  /// A line of `severity` (kLogInfo, kLogError) that shows `function` and `line`.
   LogStream(int severity, const char* function, int line)
       : severity_(severity), function_(function), line_(line) {
     text_.imbue(std::locale::classic());
   }
   LogStream(const LogStream&) = delete;
   LogStream& operator=(const LogStream&) = delete;
-  // A destructor must not throw: a line that cannot be assembled is lost.
+  /// Writes the line. A destructor must not throw: a line that cannot be assembled is lost.
   ~LogStream() {
     try {
       const std::string text = text_.str();
@@ -32,6 +35,7 @@ class LogStream {
     }
   }
 
+  /// Appends `value` as the standard streams print it.
   template <typename Value>
   LogStream& operator<<(const Value& value) {
     if constexpr (std::is_convertible_v<const Value&, const char*>) {
@@ -53,12 +57,12 @@ class LogStream {
 
 }  // namespace framework
 
-// A provider's log statements: QUENDEL_LOG_INFO() << "loaded " << count;. The line shows the
-// enclosing function as __func__ names it, the unqualified name without class, namespace or
-// parameters ("Apply"; "operator()" inside a lambda), and the source line of the statement.
-// For another name or line, construct framework::LogStream with them.
+/// A provider's log statements: `QUENDEL_LOG_INFO() << "loaded " << count;`. The line shows
+/// the enclosing function as __func__ names it, the unqualified name without class, namespace
+/// or parameters ("Apply"; "operator()" inside a lambda), and the source line of the statement.
+/// For another name or line, construct framework::LogStream with them.
 #define QUENDEL_LOG_INFO() ::framework::LogStream(::framework::kLogInfo, __func__, __LINE__)
-// The same with the error tag: "[ERROR function]: " before the text.
+/// The same with the error tag: "[ERROR function]: " before the text.
 #define QUENDEL_LOG_ERROR() ::framework::LogStream(::framework::kLogError, __func__, __LINE__)
 
 #endif  // QUENDEL_LOG_STREAM_H

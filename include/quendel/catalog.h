@@ -118,14 +118,8 @@ class Catalog {
   /// files not loaded now are read again, including those that failed, and files gone are
   /// listed as kFileNotFound. False when the folder cannot be read.
   bool AddFolder(const std::string& folder) {
-    std::vector<std::string> files;
     std::error_code error;
-    std::filesystem::directory_iterator it(folder, error);
-    for (const std::filesystem::directory_iterator end; !error && it != end; it.increment(error)) {
-      std::error_code kind;
-      if (it->is_regular_file(kind)) files.push_back(it->path().string());
-    }
-    std::sort(files.begin(), files.end());
+    const std::vector<std::string> files = detail::RegularFilesIn(folder, &error);
     std::lock_guard<std::mutex> lock(mutex_);
     if (std::find(folders_.begin(), folders_.end(), folder) == folders_.end())
       folders_.push_back(folder);

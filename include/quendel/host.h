@@ -315,6 +315,19 @@ class LoadedFiles {
   }
 };
 
+// The regular files of `folder` (links to regular files included), in name order; `*error`
+// says why the folder could not be read.
+inline std::vector<std::string> RegularFilesIn(const std::string& folder, std::error_code* error) {
+  std::vector<std::string> files;
+  std::filesystem::directory_iterator it(folder, *error);
+  for (const std::filesystem::directory_iterator end; !*error && it != end; it.increment(*error)) {
+    std::error_code kind;
+    if (it->is_regular_file(kind)) files.push_back(it->path().string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
 #if defined(_WIN32)
 inline void* Open(const std::string& path) { return LoadLibraryA(path.c_str()); }
 inline void Close(void* handle) { FreeLibrary(static_cast<HMODULE>(handle)); }
@@ -532,19 +545,13 @@ inline std::vector<Module> LoadDirectory(const std::string& folder,
   const auto report = [outcomes](const std::string& path, ModuleState state, std::string text) {
     if (outcomes != nullptr) outcomes->push_back({path, state, std::move(text)});
   };
-  std::vector<std::string> files;
   std::error_code error;
-  std::filesystem::directory_iterator it(folder, error);
-  for (const std::filesystem::directory_iterator end; !error && it != end; it.increment(error)) {
-    std::error_code kind;
-    if (it->is_regular_file(kind)) files.push_back(it->path().string());
-  }
+  const std::vector<std::string> files = detail::RegularFilesIn(folder, &error);
   if (error) {
     report(folder, ModuleState::kFolderUnreadable,
            std::string(ModuleStateText(ModuleState::kFolderUnreadable)) + ": " + error.message());
     return {};
   }
-  std::sort(files.begin(), files.end());
   std::vector<Module> loaded;
   std::vector<std::pair<std::string, std::string>> seen;  // identity, first path
   for (const std::string& file : files) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "imaging.h"
@@ -42,11 +43,12 @@ bool GrayMatchesSource(const XImage& rgba, const XImage& gray) {
 
 }  // namespace
 
-// The module that the catalog lists at `path`.
+// The module that the catalog lists at `path` (paths compared by their parts: Windows
+// separates them either way).
 framework::host::CatalogModule ModuleAt(const framework::host::Catalog& catalog,
                                         const std::string& path) {
   for (const auto& module : catalog.Modules())
-    if (module.path == path) return module;
+    if (std::filesystem::path(module.path) == std::filesystem::path(path)) return module;
   return {};
 }
 

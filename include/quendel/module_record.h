@@ -146,6 +146,9 @@ QUENDEL_MODULE_LOCAL inline int CanUnloadNow() {
 /// Marks the counting operators of detail::CountedAllocation: not inlined, each module's own.
 #if defined(_MSC_VER)
 #define QUENDEL_COUNTING __declspec(noinline)
+#elif defined(_WIN32)
+// A DLL's functions are its own unless exported: GCC there has no visibility to set.
+#define QUENDEL_COUNTING __attribute__((noinline))
 #else
 #define QUENDEL_COUNTING __attribute__((noinline, visibility("hidden")))
 #endif

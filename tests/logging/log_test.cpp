@@ -69,9 +69,10 @@ TEST(LogTest, CallbacksGetTheirUserPointerMayThrowAndNullRestoresStandardOutput)
   EXPECT_EQ(out.substr(13), "[f][2] out\n");
 }
 
-// Lines that end just before, at and just past the message's inline room (256 bytes) arrive
-// whole on either output, and neither the text, its terminator nor the newline of standard
-// output lands past the message. The message sits in a larger array with guard bytes behind
+// Lines that end just before, at and just past the message's inline room (256 bytes), and one
+// of more than twice that in one piece (a heap block sized to the line), arrive whole on either
+// output, and neither the text, its terminator nor the newline of standard output lands past
+// the message or its block. The message sits in a larger array with guard bytes behind
 // it, because a sanitizer sees no overflow that stays inside one object.
 TEST(LogTest, LinesAroundTheInlineRoomArriveWholeAndStayInsideTheMessage) {
   constexpr std::size_t kInline = 256;
@@ -90,7 +91,9 @@ TEST(LogTest, LinesAroundTheInlineRoomArriveWholeAndStayInsideTheMessage) {
     return std::all_of(storage + sizeof(base::LogMessage), std::end(storage),
                        [](unsigned char byte) { return byte == kGuard; });
   };
-  for (std::size_t length = kInline - 3; length <= kInline + 1; ++length) {
+  std::vector<std::size_t> lengths = {3 * kInline};
+  for (std::size_t length = kInline - 3; length <= kInline + 1; ++length) lengths.push_back(length);
+  for (std::size_t length : lengths) {
     SCOPED_TRACE(length);
     // The last byte differs, so that a line cut short shows.
     const std::string text = std::string(length - kStamp - 1, 'x') + 'z';

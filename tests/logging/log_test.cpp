@@ -122,6 +122,8 @@ TEST(LogTest, TimeStampKeepsLeadingZerosInLocalTime) {
   // 2021-03-04 09:05:03.007 UTC, in 100-nanosecond ticks since 1970.
   EXPECT_EQ(base::FormatTimeStamp(1614848703LL * 10000000 + 7 * 10000 + 9999), "09:05:03.007 ");
   EXPECT_EQ(base::FormatTimeStamp(0), "00:00:00.000 ");
+  // 10:20:30.123 the same day: each field's tens digit.
+  EXPECT_EQ(base::FormatTimeStamp(1614853230LL * 10000000 + 123 * 10000), "10:20:30.123 ");
   EXPECT_LE(std::abs(base::ReadSystemTicks() / 10000000 - std::time(nullptr)), 2);
 }
 
